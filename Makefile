@@ -1,0 +1,26 @@
+# Convenience targets around CMake. Build folders: build/ (release),
+# build-asan/ (address and undefined-behaviour sanitizers).
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+EXAMPLE ?= ../shared/corpus/alice29.txt
+
+.PHONY: all demo test test-asan bench clean
+
+all:
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+	cmake --build build -j $(JOBS)
+
+# Compresses and restores one file and prints the sizes.
+demo: all
+	@./scripts/demo.sh build/programs $(EXAMPLE)
+
+test: all
+	ctest --test-dir build --output-on-failure -j $(JOBS)
+
+test-asan:
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BENCH=OFF \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+	cmake --build build-asan -j $(JOBS)
+	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf build build-asan

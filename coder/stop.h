@@ -1,0 +1,24 @@
+// The one way the core stops a run: a report "Error #%x\n" with a
+// hexadecimal code on standard error, then an abnormal end.
+//
+//   0x6502  a block of the context hash table cannot be allocated
+//   0x6503  working storage of a transform cannot be allocated
+//   0x6601  the data is corrupt (a damaged block or symbol stream)
+//   0x6603  the full block-sorting forward transform is not provided
+//
+// The end is the process's abort() unless a test or fuzz harness has put
+// its own handler in stophandler; a handler that returns is treated as not
+// having one. Harness handlers usually throw, so every core routine that can
+// stop keeps its working storage in owners that release it on unwinding.
+#pragma once
+
+enum : unsigned {
+    err_hashblock = 0x6502,
+    err_workspace = 0x6503,
+    err_corrupt = 0x6601,
+    err_bwtrans = 0x6603,
+};
+
+extern void (*stophandler)(unsigned code);
+
+[[noreturn]] void errorstop(unsigned code);

@@ -1,0 +1,415 @@
+// Range coder and cumulative tables: the worked examples byte for byte,
+// long random round trips, and tables against a naive model.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "coder/arith.h"
+#include "tests/coder_support.h"
+
+namespace {
+
+struct decision {
+    uint32_t sym, cum, tot;
+};
+
+bytes encode_all(const std::vector<decision>& ds)
+{
+    capture cap;
+    start_encoding(&ac, 0);
+    for (const decision& d : ds) encode_freq(&ac, d.sym, d.cum, d.tot);
+    done_encoding(&ac);
+    return cap.finish();
+}
+
+// Number of normalisation steps the coder makes for these decisions: range
+// alone decides them, so this follows range without coding anything.
+uint64_t normalisation_steps(const std::vector<decision>& ds)
+{
+    uint64_t steps = 0;
+    uint32_t range = coder_top;
+    for (const decision& d : ds) {
+        while (range <= coder_threshold) {
+            range <<= 8;
+            ++steps;
+        }
+        const uint32_t unit = range / d.tot;
+        range = d.cum + d.sym < d.tot ? unit * d.sym : range - unit * d.cum;
+    }
+    return steps;
+}
+
+TEST(RangeEncoder, FreshFlushAndOneDecision)
+{
+    EXPECT_EQ(encode_all({}), hexbytes("00 80 00 00 00"));
+    EXPECT_EQ(encode_all({{1, 0, 2}}), hexbytes("00 40 00 00 00"));
+}
+
+TEST(RangeEncoder, CarryAndDeferredBytes)
+{
+    // A normalisation step with a carry present writes held + 1 and turns the
+    // deferred bytes into 00; one below the carry-free bound writes held and
+    // the deferred bytes as FF.
+    for (const auto& [low, expect] : {std::pair<uint32_t, const char*>{0x80000000u, "13 00 00"},
+                                      {0x7F000000u, "12 FF FF"}}) {
+        capture cap;
+        ac.held = 0x12;
+        ac.aux = 2;
+        ac.low = low;
+        ac.range = 0x10000;
+        encode_normalise(&ac);
+        EXPECT_EQ(cap.finish(), hexbytes(expect));
+        EXPECT_EQ(ac.aux, 0u);
+        EXPECT_EQ(ac.range, 0x1000000u);
+    }
+}
+
+TEST(RangeEncoder, UnsettledRunOnlyGrowsAux)
+{
+    capture cap;
+    ac.held = 0x12;
+    ac.aux = 0;
+    for (int i = 0; i < 50; ++i) {
+        ac.low = 0x7FC00000u;  // top byte 0xFF, no carry yet
+        ac.range = 0x10000;
+        encode_normalise(&ac);
+    }
+    EXPECT_EQ(ac.aux, 50u);
+    out_flush();
+    EXPECT_TRUE(cap.sink.empty());
+    ac.low = 0x80000000u;  // the carry arrives: held + 1, then fifty 00
+    ac.range = 0x10000;
+    encode_normalise(&ac);
+    bytes expect(51, 0x00);
+    expect[0] = 0x13;
+    EXPECT_EQ(cap.finish(), expect);
+}
+
+TEST(RangeEncoder, TopmostSymbolTakesRemainder)
+{
+    start_encoding(&ac, 0);
+    encode_freq(&ac, 1, 2, 3);  // topmost: range - unit * cumfreq
+    EXPECT_EQ(ac.range, 0x80000000u - (0x80000000u / 3) * 2);
+    start_encoding(&ac, 0);
+    encode_freq(&ac, 1, 1, 3);
+    EXPECT_EQ(ac.range, 0x80000000u / 3);
+}
+
+TEST(RangeDecoder, WalkOfOneDecision)
+{
+    const bytes in = hexbytes("00 40 00 00 00");
+    in_attach_memory(in.data(), in.size());
+    EXPECT_EQ(start_decoding(&ac), 0);
+    EXPECT_EQ(ac.held, 0x40);
+    EXPECT_EQ(ac.low, 0x20u);
+    EXPECT_EQ(ac.range, 0x80u);
+    EXPECT_EQ(decode_culfreq(&ac, 2), 0u);
+    EXPECT_EQ(ac.low, 0x20000000u);
+    EXPECT_EQ(ac.range, 0x80000000u);
+    EXPECT_EQ(ac.aux, 0x40000000u);
+    decode_update(&ac, 1, 0, 2);
+    EXPECT_EQ(ac.range, 0x40000000u);
+    EXPECT_EQ(in_pos, in_end);
+    EXPECT_EQ(in_overrun, 0u);
+}
+
+TEST(RangeDecoder, EmptyInputAndReadsPastEnd)
+{
+    in_attach_memory(nullptr, 0);
+    EXPECT_EQ(start_decoding(&ac), -1);
+    EXPECT_EQ(ac.held, 0xFF);
+    EXPECT_EQ(ac.low, 0x7Fu);
+    EXPECT_EQ(in_overrun, 2u);
+    decode_culfreq(&ac, 2);  // three more reads, all 0xFF
+    EXPECT_EQ(ac.low, 0x7FFFFFFFu);
+    EXPECT_EQ(in_overrun, 5u);
+}
+
+TEST(RangeDecoder, QuotientAtTotalIsClamped)
+{
+    ac.low = 0x7FFFFFFFu;
+    ac.range = 0x80000000u;
+    ac.held = 0;
+    EXPECT_EQ(decode_culfreq(&ac, 3), 2u);  // 0x7FFFFFFF / (2^31 / 3) = 3
+}
+
+// Random decisions, including runs that sit on the 0xFF boundary so that
+// deferred bytes pile up and are then resolved by carries.
+TEST(RangeCoder, LongRandomRoundTrips)
+{
+    std::mt19937 rng(12345);
+    for (int round = 0; round < 6; ++round) {
+        std::vector<decision> ds;
+        for (int i = 0; i < 200000; ++i) {
+            uint32_t tot;
+            switch (round % 3) {
+            case 0: tot = 1 + rng() % (1u << 23); break;           // any total
+            case 1: tot = 2 + rng() % 300; break;                 // model-sized totals
+            default: tot = (1u << 23) - (rng() % 3); break;       // near the limit
+            }
+            uint32_t sym = 1 + rng() % tot;
+            if (round >= 3 && i % 4 != 0) sym = tot - rng() % 2;  // wide decisions...
+            if (sym > tot) sym = tot;
+            uint32_t cum = rng() % (tot - sym + 1);
+            if (round >= 3 && i % 2 == 0) cum = tot - sym;        // ...at the top edge
+            ds.push_back({sym, cum, tot});
+        }
+        const bytes out = encode_all(ds);
+        ASSERT_EQ(out.size(), normalisation_steps(ds) + 5);
+        EXPECT_EQ(out[0], 0);
+
+        in_attach_memory(out.data(), out.size());
+        start_decoding(&ac);
+        for (size_t i = 0; i < ds.size(); ++i) {
+            const decision& d = ds[i];
+            const uint32_t v = decode_culfreq(&ac, d.tot);
+            ASSERT_TRUE(v >= d.cum && v < d.cum + d.sym) << "decision " << i;
+            decode_update(&ac, d.sym, d.cum, d.tot);
+        }
+        EXPECT_EQ(in_pos, in_end) << "decoder must end on the last byte";
+        EXPECT_EQ(in_overrun, 0u);
+    }
+}
+
+// Steers the interval so that it straddles the carry point for long
+// stretches: every byte in such a stretch is deferred, then the stretch ends
+// either with a carry (all deferred bytes 00) or without (all FF).
+TEST(RangeCoder, LongDeferredRunsAndCarries)
+{
+    std::mt19937 rng(4242);
+    std::vector<decision> ds;
+    uint32_t maxaux = 0;
+    capture cap;
+    start_encoding(&ac, 0);
+    int stretch = 0;
+    for (int i = 0; i < 300000; ++i) {
+        encode_normalise(&ac);
+        const uint32_t tot = 251;  // not a power of two, so nothing stays aligned
+        const uint32_t unit = ac.range / tot;
+        uint32_t cum = static_cast<uint32_t>(rng() % tot);
+        const uint64_t top = uint64_t{ac.low} + ac.range;
+        if (stretch > 1) {
+            // Aim at the carry point if the interval holds it, else at the
+            // next byte boundary, which the following step turns into the
+            // carry point.
+            --stretch;
+            uint64_t point = coder_top;
+            if (!(ac.low < coder_top && top > coder_top)) point = ((uint64_t{ac.low} >> 23) + 1) << 23;
+            if (point > ac.low && point < top) {
+                const uint64_t k = (point - ac.low - 1) / unit;
+                cum = k < tot ? static_cast<uint32_t>(k) : tot - 1;
+            }
+        } else if (stretch == 1) {
+            --stretch;
+            cum = rng() % 2 ? tot - 1 : 0;  // end above the point (carry) or below it
+        } else if (rng() % 50 == 0) {
+            stretch = 20 + static_cast<int>(rng() % 200);
+        }
+        ds.push_back({1, cum, tot});
+        encode_freq(&ac, 1, cum, tot);
+        if (ac.aux > maxaux) maxaux = ac.aux;
+    }
+    done_encoding(&ac);
+    const bytes out = cap.finish();
+    EXPECT_GE(maxaux, 100u);
+    EXPECT_EQ(out.size(), normalisation_steps(ds) + 5);
+
+    auto longest = [&](uint8_t v) {
+        size_t best = 0, run = 0;
+        for (uint8_t b : out) {
+            run = b == v ? run + 1 : 0;
+            best = std::max(best, run);
+        }
+        return best;
+    };
+    EXPECT_GE(longest(0x00), 50u) << "a carry must have resolved a long deferred run";
+    EXPECT_GE(longest(0xFF), 50u) << "a long deferred run must have settled without carry";
+
+    in_attach_memory(out.data(), out.size());
+    start_decoding(&ac);
+    for (const decision& d : ds) {
+        ASSERT_EQ(decode_culfreq(&ac, d.tot), d.cum);
+        decode_update(&ac, d.sym, d.cum, d.tot);
+    }
+    EXPECT_EQ(in_pos, in_end);
+    EXPECT_EQ(in_overrun, 0u);
+}
+
+TEST(RangeCoder, ShiftAndTableVariantsRoundTrip)
+{
+    std::mt19937 rng(7);
+    struct op {
+        int kind;
+        uint32_t sym, cum, tot;
+    };
+    std::vector<op> ops;
+    for (uint32_t tot = 1; tot < 512; ++tot)
+        for (int k = 0; k < 20; ++k) {
+            const uint32_t sym = 1 + rng() % tot;
+            ops.push_back({0, sym, static_cast<uint32_t>(rng() % (tot - sym + 1)), tot});
+        }
+    for (int i = 0; i < 20000; ++i) {
+        const uint32_t shift = 1 + rng() % 23;
+        const uint32_t tot = 1u << shift;
+        const uint32_t sym = 1 + rng() % tot;
+        ops.push_back({1, sym, static_cast<uint32_t>(rng() % (tot - sym + 1)), shift});
+        ops.push_back({2, 1, static_cast<uint32_t>(rng() % 256), 8});
+        ops.push_back({3, 1, static_cast<uint32_t>(rng() % 65536), 16});
+    }
+    std::shuffle(ops.begin(), ops.end(), rng);
+
+    capture cap;
+    start_encoding(&ac, 0);
+    for (const op& o : ops) {
+        if (o.kind == 0) encode_tbl(&ac, o.sym, o.cum, o.tot);
+        else encode_shift(&ac, o.sym, o.cum, o.tot);
+    }
+    done_encoding(&ac);
+    const bytes out = cap.finish();
+
+    in_attach_memory(out.data(), out.size());
+    start_decoding(&ac);
+    for (const op& o : ops) {
+        switch (o.kind) {
+        case 0: {
+            const uint32_t v = decode_cultbl(&ac, o.tot);
+            ASSERT_TRUE(v >= o.cum && v < o.cum + o.sym);
+            decode_update(&ac, o.sym, o.cum, o.tot);
+            break;
+        }
+        case 1: {
+            const uint32_t v = decode_culshift(&ac, o.tot);
+            ASSERT_TRUE(v >= o.cum && v < o.cum + o.sym);
+            decode_update(&ac, o.sym, o.cum, 1u << o.tot);
+            break;
+        }
+        case 2: ASSERT_EQ(decode_byte(&ac), o.cum); break;
+        default: ASSERT_EQ(decode_short(&ac), o.cum); break;
+        }
+    }
+    EXPECT_EQ(in_pos, in_end);
+}
+
+TEST(RangeCoder, TableUnitFitsEveryTotal)
+{
+    for (uint32_t tot = 1; tot < 512; ++tot)
+        for (uint32_t range : {coder_threshold + 1, 0x12345678u, coder_top}) {
+            const uint32_t unit = tbl_unit(range, tot);
+            EXPECT_GE(unit, 1u);
+            EXPECT_LE(static_cast<uint64_t>(unit) * tot, range);
+        }
+}
+
+// ---- cumulative tables ---------------------------------------------------
+
+struct table_owner {
+    cumtable t{};
+    table_owner(uint32_t n, uint32_t init) { EXPECT_EQ(initfreq(&t, n, init), 0); }
+    ~table_owner() { freefreq(&t); }
+};
+
+TEST(CumTable, WorkedExamples)
+{
+    table_owner a(257, 1);
+    EXPECT_EQ(a.t.topbit, 256u);
+    EXPECT_EQ(a.t.total, 257u);
+    for (uint32_t s = 0; s < 257; ++s) {
+        EXPECT_EQ(getcf(s, &a.t), s);
+        EXPECT_EQ(getsym(s, &a.t), s);
+    }
+    updatecumonly(256, &a.t, -1);
+    EXPECT_EQ(a.t.total, 256u);
+    EXPECT_EQ(a.t.freq[256], 1u);
+    EXPECT_EQ(getcf(255, &a.t), 255u);
+    for (uint32_t v = 0; v < 256; ++v) EXPECT_NE(getsym(v, &a.t), 256u);
+
+    table_owner b(8, 1);  // symbols 3 and 4 out: the value below 3 finds 5
+    updatecumonly(3, &b.t, -1);
+    updatecumonly(4, &b.t, -1);
+    EXPECT_EQ(getsym(3, &b.t), 5u);
+
+    table_owner c(4, 0);
+    const uint32_t f[4] = {1, 2, 3, 1000};
+    for (uint32_t s = 0; s < 4; ++s) {
+        c.t.freq[s] = f[s];
+        updatecumonly(s, &c.t, static_cast<int32_t>(f[s]));
+    }
+    scalefreq(&c.t);
+    EXPECT_EQ(std::vector<uint32_t>(c.t.freq, c.t.freq + 4), (std::vector<uint32_t>{1, 1, 2, 500}));
+    EXPECT_EQ(c.t.total, 504u);
+
+    table_owner d(4, 4);
+    const int32_t classes[4] = {3, 0, 3, 0};
+    scalefreqcond(&d.t, classes);
+    EXPECT_EQ(std::vector<uint32_t>(d.t.freq, d.t.freq + 4), (std::vector<uint32_t>{2, 2, 2, 2}));
+    EXPECT_EQ(d.t.total, 4u);
+    EXPECT_EQ(getcf(2, &d.t), 2u);  // weights 2, 0, 2, 0
+    EXPECT_EQ(getsym(1, &d.t), 0u);
+    EXPECT_EQ(getsym(2, &d.t), 2u);
+
+    table_owner e(1, 1);
+    EXPECT_EQ(e.t.topbit, 1u);
+    EXPECT_EQ(getsym(0, &e.t), 0u);
+
+    table_owner g(10, 0);
+    EXPECT_EQ(g.t.topbit, 8u);
+    table_owner h(20, 0);
+    EXPECT_EQ(h.t.topbit, 16u);
+}
+
+// Random operations against a plain array of frequencies and weights.
+TEST(CumTable, AgreesWithNaiveModel)
+{
+    std::mt19937 rng(99);
+    for (uint32_t n : {1u, 10u, 20u, 257u}) {
+        table_owner tab(n, 1);
+        cumtable* t = &tab.t;
+        std::vector<uint32_t> freq(n, 1);
+        std::vector<bool> in(n, true);
+        std::vector<int32_t> classes(n, 3);
+        for (int step = 0; step < 20000; ++step) {
+            const uint32_t s = rng() % n;
+            switch (rng() % 6) {
+            case 0:
+            case 1:
+                if (in[s]) {
+                    const uint32_t d = 1 + rng() % 40;
+                    freq[s] += d;
+                    t->freq[s] += d;
+                    updatecumonly(s, t, static_cast<int32_t>(d));
+                }
+                break;
+            case 2:  // take out / put back
+                updatecumonly(s, t, in[s] ? -static_cast<int32_t>(freq[s]) : static_cast<int32_t>(freq[s]));
+                in[s] = !in[s];
+                classes[s] = in[s] ? 3 : 0;
+                break;
+            case 3:
+                if (rng() % 50 == 0) {
+                    for (auto& f : freq) f = (f + 1) / 2;
+                    if (rng() % 2) {
+                        scalefreq(t);
+                        in.assign(n, true);
+                        classes.assign(n, 3);
+                    } else {
+                        scalefreqcond(t, classes.data());
+                    }
+                }
+                break;
+            default: break;
+            }
+            ASSERT_EQ(std::vector<uint32_t>(t->freq, t->freq + n), freq);
+            uint32_t cum = 0;
+            for (uint32_t k = 0; k < n; ++k) {
+                if (in[k]) {
+                    ASSERT_EQ(getcf(k, t), cum);
+                    for (uint32_t v : {cum, cum + freq[k] - 1}) ASSERT_EQ(getsym(v, t), k);
+                    cum += freq[k];
+                }
+            }
+            ASSERT_EQ(t->total, cum);
+        }
+    }
+}
+
+}  // namespace
