@@ -5,6 +5,8 @@
 //   0x6503  working storage of a transform cannot be allocated
 //   0x6601  the data is corrupt (a damaged block or symbol stream)
 //   0x6603  the full block-sorting forward transform is not provided
+//   0x6604  the input holds a run of 2^32 or more equal bytes, which a
+//           stream cannot carry (the compressor refuses it)
 //
 // The end is the process's abort() unless a test or fuzz harness has put
 // its own handler in stophandler; a handler that returns is treated as not
@@ -17,6 +19,7 @@ enum : unsigned {
     err_workspace = 0x6503,
     err_corrupt = 0x6601,
     err_bwtrans = 0x6603,
+    err_longrun = 0x6604,
 };
 
 extern void (*stophandler)(unsigned code);

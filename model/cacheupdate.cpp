@@ -1,0 +1,77 @@
+// Moving a just-coded symbol into the recency ring, and everything the ring
+// pushes out on the way down: list 1, list 2, the full table.
+//
+// The ring ages by one slot per call: the oldest slot becomes the newest.
+// If that slot held the last copy of a symbol, the symbol goes to the front
+// of list 1; a full list 1 hands its last symbol to the front of list 2,
+// and a full list 2 hands its last symbol back to the full table. Lists
+// move symbols between positions; the positions' counts stay where they are.
+#include "model/model.h"
+
+namespace {
+
+// A position that becomes occupied goes back into coding with the count it
+// remembered.
+inline void occupy(cumtable* table, uint32_t pos)
+{
+    updatecumonly(pos, table, static_cast<int32_t>(table->freq[pos]));
+}
+
+// Shifts list[0 .. size-2] back by one place and puts s in front.
+inline void pushfront(int32_t* list, uint32_t size, int32_t s)
+{
+    for (uint32_t j = size - 1; j >= 1; --j) list[j] = list[j - 1];
+    list[0] = s;
+}
+
+// X leaves the ring for the front of list 1.
+void ringleave(int32_t x)
+{
+    if (mtf1size == mtf1cap) {
+        const int32_t y = mtf1list[mtf1cap - 1];
+        if (mtf2size == mtf2cap) {
+            const int32_t z = mtf2list[mtf2cap - 1];
+            occupy(&full, static_cast<uint32_t>(z));
+            sym2mod[z] = 3;
+            if (full.total > fulllimit) scalefreqcond(&full, sym2mod);
+        } else {
+            occupy(&mtf2, mtf2size);
+            ++mtf2size;
+        }
+        pushfront(mtf2list, mtf2size, y);
+        sym2mod[y] = 2;
+    } else {
+        occupy(&mtf1, mtf1size);
+        ++mtf1size;
+    }
+    pushfront(mtf1list, mtf1size, x);
+    sym2mod[x] = 1;
+}
+
+}  // namespace
+
+void cacheupdate(int32_t what, int32_t s, uint32_t newcount, int32_t newctx)
+{
+    cachenode* const e = lastseen->next;
+    lastseen = e;
+    sym2cache[s] = e;
+    sym2mod[s] = 0;
+
+    ++mwhat[what];
+    if (mwhat[0] + mwhat[1] + mwhat[2] + mwhat[3] > countlimit)
+        for (uint32_t& c : mwhat) c = (c + 1) >> 1;
+
+    if (e->count != 0) {
+        // The only remaining copy of its symbol (count 1) leaves the ring.
+        ringleave(e->sym);
+        e->count = newcount;
+    } else {
+        // An older duplicate: one copy of its symbol leaves the window. When
+        // that symbol is s itself, sym2cache[s] is already e, so e ends with
+        // newcount - 1, the copy leaving and the copy entering being the same.
+        e->count = newcount;
+        --sym2cache[e->sym]->count;
+    }
+    e->sym = s;
+    e->runctx = newctx;
+}

@@ -1,0 +1,125 @@
+// Reading a new symbol: its class, its place in the class and the run that
+// it starts, mirroring the encoder decision for decision. Pending copies of
+// a run never get here (decode in model.h hands them out).
+//
+// Any byte string is a possible input. Every query is clamped below its
+// total and every table search returns a slot of nonzero weight, so the
+// choices always lie inside the tables. What the coder cannot survive is
+// stopped here: a class whose total is 0 (an empty list, or a ring whose
+// only symbol is the current one) and a run number longer than the run
+// counter can hold.
+#include "model/model.h"
+
+#include "coder/stop.h"
+
+namespace {
+
+// Reads a position of a list, takes its symbol out of the list and returns
+// the symbol.
+inline int32_t decodelist(int32_t* list, uint32_t* size, cumtable* table, uint32_t cap)
+{
+    if (*size == 0) errorstop(err_corrupt);
+    if (table->total > codermaxtotal) limitlisttotal(table, *size);
+    const uint32_t p = static_cast<uint32_t>(decode_symbol(&ac, table));
+    const int32_t sym = list[p];
+    ++table->freq[p];
+    updatecumonly(p, table, +1);
+    if (table->total > listlimit && *size == cap) scalefreq(table);
+    const uint32_t last = --*size;
+    for (uint32_t j = p; j < last; ++j) list[j] = list[j + 1];
+    updatecumonly(last, table, -static_cast<int32_t>(table->freq[last]));
+    return sym;
+}
+
+}  // namespace
+
+uint32_t decoderun(arithcoder* coder, runmodel* m)
+{
+    uint32_t result = 0;
+    uint32_t bit = 1;
+    uint32_t t = m->c0 + m->c1 + m->c2;
+    for (;;) {
+        const uint32_t d = decode_culfreq(coder, t);
+        if (d >= m->c0 + m->c1) break;
+        if (d < m->c0) {
+            decode_update(coder, m->c0, 0, t);
+            ++m->c0;
+        } else {
+            result += bit;
+            decode_update(coder, m->c1, m->c0, t);
+            ++m->c1;
+        }
+        ++t;
+        // A 32nd digit below the leading 1 would push the run past 32 bits.
+        bit <<= 1;
+        if (bit == 0) errorstop(err_corrupt);
+    }
+    result += bit;
+    decode_update(coder, m->c2, m->c0 + m->c1, t);
+    ++m->c2;
+    ++t;
+    if (t > countlimit) {
+        m->c0 = (m->c0 + 1) >> 1;
+        m->c1 = (m->c1 + 1) >> 1;
+        m->c2 = (m->c2 + 1) >> 1;
+    }
+    return result;
+}
+
+int decode_newsymbol()
+{
+    const uint32_t total = mwhat[0] + mwhat[1] + mwhat[2] + mwhat[3];
+    const uint32_t t = decode_culfreq(&ac, total);
+    // t < total, so the scan stops at class 3 at the latest.
+    int32_t k = 0;
+    uint32_t upto = mwhat[0];
+    while (upto <= t) upto += mwhat[++k];
+    decode_update(&ac, mwhat[k], upto - mwhat[k], total);
+
+    int32_t sym;
+    switch (k) {
+    case 0: {
+        const uint32_t ringtotal = ringslots - lastseen->count;
+        if (ringtotal == 0) errorstop(err_corrupt);
+        const uint32_t v = decode_culfreq(&ac, ringtotal);
+        // The counts of all slots but lastseen add up to ringtotal > v, so
+        // the walk ends before it comes round to lastseen, on a slot of
+        // nonzero count.
+        cachenode* p = lastseen->prev;
+        uint32_t sum = p->count;
+        while (sum <= v) {
+            p = p->prev;
+            sum += p->count;
+        }
+        const uint32_t w = p->count;
+        decode_update(&ac, w, sum - w, ringtotal);
+        sym = p->sym;
+        p->count = 0;
+        cacheupdate(0, sym, w + 1, p->runctx);
+        break;
+    }
+    case 1:
+        sym = decodelist(mtf1list, &mtf1size, &mtf1, mtf1cap);
+        cacheupdate(1, sym, 1, 2);
+        break;
+    case 2:
+        sym = decodelist(mtf2list, &mtf2size, &mtf2, mtf2cap);
+        cacheupdate(2, sym, 1, 2);
+        break;
+    default: {
+        sym = decode_symbol(&ac, &full);
+        const uint32_t s = static_cast<uint32_t>(sym);
+        updatecumonly(s, &full, -static_cast<int32_t>(full.freq[s]));
+        full.freq[s] += 4;
+        cacheupdate(3, sym, 1, 3);
+        break;
+    }
+    }
+
+    if (sym == endsymbol) return -1;
+
+    const uint32_t j = decoderun(&ac, &mrun[lastseen->runctx]);
+    runlength = j - 1;
+    lastseen->runctx = j - 1 > 1 ? 1 : 0;
+    return sym;
+}

@@ -1,0 +1,171 @@
+// Adaptive symbol model: turns symbols into coding decisions for the range
+// coder and back, keeping the same adaptive state on both sides.
+//
+// Symbols are 0..256; 256 is the end symbol. A repeat of the current symbol
+// only lengthens the current run. Any other symbol (a new symbol) is coded
+// as the length of the run that just ended, then its class, then its place
+// inside the class:
+//
+//   class 0  the recency ring cache: the symbols of the last 30 new symbols,
+//            each weighted by the number of ring slots it holds
+//   class 1  list 1 (mtf1list): up to 10 symbols that last left the ring,
+//            coded by position with the position counts of mtf1
+//   class 2  list 2 (mtf2list): up to 20 symbols that last left list 1,
+//            coded by position with the position counts of mtf2
+//   class 3  every other symbol, coded by its own count in full
+//
+// and afterwards becomes the newest slot of the ring (cacheupdate). Symbols
+// age 0 -> 1 -> 2 -> 3 and jump back to 0 when used. The decoder reads the
+// same decisions in the same order and makes the same changes, so after
+// each new symbol and its run both sides hold identical state.
+//
+// The state is one set of process-wide tables, opened by initmodel and
+// closed by deletemodel; the coder state is ac (coder/arith.h). One model
+// per process, used in one direction.
+//
+// Damaged input: the decoder stops with errorstop(err_corrupt) when a
+// stream selects a class that holds nothing or a run number too long for
+// the run counter; every other choice a stream can make picks a slot of
+// nonzero weight, so no table is ever left.
+#pragma once
+
+#include <cstdint>
+
+#include "coder/arith.h"
+#include "coder/cumtable.h"
+
+constexpr int32_t endsymbol = 256;
+constexpr uint32_t nsymbols = 257;
+constexpr uint32_t ringslots = 30;
+constexpr uint32_t mtf1cap = 10;
+constexpr uint32_t mtf2cap = 20;
+
+// Rescale thresholds: a sum above 100 for the class counts and each run
+// model, a total above 1000 for a full list table, above 8000 for full.
+constexpr uint32_t countlimit = 100;
+constexpr uint32_t listlimit = 1000;
+constexpr uint32_t fulllimit = 8000;
+
+// The largest total the coder can divide its range by (2^23).
+constexpr uint32_t codermaxtotal = 0x800000u;
+
+// One slot of the recency ring. The 30 slots form a fixed circle (slot k's
+// next is slot k+1, slot 29's next is slot 0); the links never change.
+// Invariants: the count fields of all slots add up to 30; a symbol's count
+// lives on its newest slot and its older duplicate slots hold 0.
+struct cachenode {
+    int32_t sym;       // symbol held by this slot
+    uint32_t count;    // newest slot: slots holding sym (1..30); else 0
+    int32_t runctx;    // run context 0..3 of sym (index into mrun)
+    cachenode* next;   // next newer slot; the newest links to the oldest
+    cachenode* prev;   // next older slot; the oldest links to the newest
+};
+
+// Counts of the run digits of one run context: digit 0, digit 1, stop.
+// Each count is at least 1; their sum is halved when it exceeds 100 after
+// a stop.
+struct runmodel {
+    uint32_t c0;
+    uint32_t c1;
+    uint32_t c2;
+};
+
+// Run contexts: 0 and 1 for a symbol from the ring whose previous run was
+// 1..2 or longer; 2 for a symbol from a list; 3 for one from full (and the
+// end symbol's initial run).
+
+extern int encoding;                   // 1: opened for encoding, 0: decoding
+// Class 0..3 of every symbol. Exactly one holds: class 0 and sym2cache[s]
+// holds s with count >= 1; class 1/2 and s stands at an occupied position
+// of list 1/2; class 3.
+extern int32_t sym2mod[nsymbols];
+extern cachenode cache[ringslots];
+extern cachenode* lastseen;            // newest slot; its sym is the current run's
+extern cachenode* sym2cache[nsymbols]; // class 0: the symbol's newest slot
+extern uint32_t mwhat[4];              // class-decision counts, sum halved above 100
+extern runmodel mrun[4];               // indexed by run context
+
+// The lists: position 0 is the most recently inserted symbol; positions
+// 0..size-1 are occupied. The tables count positions, not symbols: every
+// position keeps its freq entry, but only occupied positions are in coding.
+extern int32_t mtf1list[mtf1cap];
+extern uint32_t mtf1size;
+extern cumtable mtf1;
+extern int32_t mtf2list[mtf2cap];
+extern uint32_t mtf2size;
+extern cumtable mtf2;
+
+// Counts of the symbols themselves; only class-3 symbols are in coding, the
+// others keep their freq entry for their return.
+extern cumtable full;
+
+// Encoding: length so far of the current run (at least 1). Decoding: copies
+// of lastseen's symbol still owed to the caller. 64 bits wide so that the
+// encoder can notice a run too long for the stream format.
+extern uint64_t runlength;
+
+// Opens the model: flag nonzero for encoding (starts the coder), zero for
+// decoding (reads the coder's first bytes and the initial run number from
+// the input). Returns 0, or 1 when a table's storage cannot be obtained;
+// the model is then closed again and must not be used.
+int initmodel(int flag);
+
+// Closes the model. Opened for encoding: codes the end symbol and flushes
+// the coder first. Safe after a failed opening, after a stop thrown in the
+// middle of decoding, and when called twice.
+void deletemodel();
+
+// Makes s, just coded from class what, the newest ring slot with the given
+// count and run context, counts the class decision, and pushes the symbol
+// the ring gives up down the lists (list 1 -> list 2 -> full).
+void cacheupdate(int32_t what, int32_t s, uint32_t newcount, int32_t newctx);
+
+// Brings an unfull list's total back within what the coder can take, by
+// halving; streams that never need it are unaffected.
+void limitlisttotal(cumtable* table, uint32_t size);
+
+// ---- encoding -----------------------------------------------------------
+
+// The two halves of coding a new symbol: the run number of the run that
+// just ended (and its run context), then the symbol's class and place.
+void encode_runend();
+void encode_newsymbol(int32_t sym);
+
+// Codes sym (0..256). A repeat of the current symbol only counts.
+inline void encode(int32_t sym)
+{
+    if (sym == lastseen->sym) {
+        ++runlength;
+        return;
+    }
+    encode_runend();
+    encode_newsymbol(sym);
+}
+
+// ---- decoding -----------------------------------------------------------
+
+// Reads one run number (at least 1) in run model m.
+uint32_t decoderun(arithcoder* coder, runmodel* m);
+
+// Reads one slot of table: a slot in coding, so with nonzero weight.
+inline int decode_symbol(arithcoder* coder, const cumtable* table)
+{
+    const uint32_t total = table->total;
+    const uint32_t t = decode_culfreq(coder, total);
+    const uint32_t s = getsym(t, table);
+    decode_update(coder, table->freq[s], getcf(s, table), total);
+    return static_cast<int>(s);
+}
+
+// Reads a new symbol with its run; -1 for the end symbol.
+int decode_newsymbol();
+
+// The next symbol 0..255, or -1 once the end symbol has been read.
+inline int decode()
+{
+    if (runlength != 0) {
+        --runlength;
+        return lastseen->sym;
+    }
+    return decode_newsymbol();
+}
