@@ -1,0 +1,25 @@
+// Inverse transforms: the inverse of the order-4 sort transform, and the
+// inverse of the full block-sorting transform (which no program path uses).
+//
+// Both restore n bytes in block order into out, or, when out is null, write
+// each byte to the process output with putbyte() as soon as it is known
+// (nothing is flushed). counts[0..255] is the histogram of block; both use it
+// as working storage. They guard memory against any input: counts that do
+// not match the block, an index out of range, or a block whose walk leaves
+// it stop the call with err_corrupt, never an access outside the block or
+// the working storage. Working storage is released on every exit, including
+// a stop whose handler throws.
+#pragma once
+
+#include <cstdint>
+
+// block: the transformed block L; index: K(0), the context of position 0.
+// Rejects (err_corrupt) n above h2_maxvalue, counts that are not L's
+// histogram, a walk that draws a slot outside the block, and a walk that
+// does not end in the index. On err_corrupt, out may hold a partial block.
+void unsorttrans(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, uint32_t* counts);
+
+// block: the last column of the sorted rotations; index: the starting row.
+// Rejects (err_corrupt) index >= n for n > 0 and counts that are not the
+// block's histogram. On return counts[v] holds the number of bytes <= v.
+void unBWtrans(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, uint32_t* counts);
