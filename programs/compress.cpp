@@ -1,0 +1,64 @@
+// Compression of the whole input: cut it into blocks, transform each block
+// of more than 4 bytes, and feed index and bytes to the symbol model.
+#include <memory>
+#include <new>
+
+#include "coder/byteio.h"
+#include "model/model.h"
+#include "programs/progress.h"
+#include "programs/stream.h"
+#include "transform/sorttrans.h"
+
+int headerbyte(uint32_t length)
+{
+    int n = 0;
+    while ((uint64_t{1} << n) < length) ++n;
+    return n;
+}
+
+namespace {
+
+// Closes the model without coding the end symbol, so that a run that fails
+// half way does not end in a stream that looks complete.
+streamstatus abandon(streamstatus why)
+{
+    encoding = 0;
+    deletemodel();
+    return why;
+}
+
+}  // namespace
+
+streamstatus compress_stream(std::FILE* progress)
+{
+    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[blocksize]);
+    if (!block) return stream_nomemory;
+    if (initmodel(1) != 0) return stream_nomemory;
+
+    bool first = true;
+    for (;;) {
+        const uint32_t length = static_cast<uint32_t>(readfull(block.get(), blocksize));
+        if (in_errno != 0) return abandon(stream_readerror);
+        if (length == 0) break;
+        say(progress, "Processing %d bytes ...", static_cast<int>(length));
+        if (first) {
+            putbyte(headerbyte(length));
+            first = false;
+        }
+        if (length <= 4) {
+            // A raw tail: only ever the last block, coded as it is.
+            for (uint32_t i = 0; i < length; ++i) encode(block[i]);
+            break;
+        }
+        uint8_t index[4];
+        sorttrans(block.get(), length, index);
+        for (uint8_t b : index) encode(b);
+        say(progress, " coding ...");
+        const uint8_t* p = block.get();
+        for (uint32_t i = 0; i < length; ++i) encode(p[i]);
+        say(progress, " done\n");
+        if (out_errno != 0) return abandon(stream_writeerror);
+    }
+    deletemodel();
+    return out_flush() == 0 ? stream_ok : stream_writeerror;
+}

@@ -1,0 +1,125 @@
+// Decompression of a whole stream: read the header byte, decode symbols
+// into blocks, restore each block with the inverse transform.
+//
+// The format has no checksum, so what can be checked is checked here, at no
+// cost per byte: byte 1 of every stream is 00; the header byte is at most 21
+// and fits the first block's length; a block shorter than 2 MiB is the last;
+// a transformed block has more than 4 bytes; and the decoder must never have
+// read past the end of the input (it reads a valid stream exactly to its last
+// byte). Blocks are checked before they are restored, so a truncated stream
+// yields only its complete blocks. Deeper damage is caught by the model and
+// the inverse transform, which stop the run with "Error #6601".
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "coder/byteio.h"
+#include "model/model.h"
+#include "programs/progress.h"
+#include "programs/stream.h"
+#include "transform/unsorttrans.h"
+
+namespace {
+
+// Closes the model on every way out, including a stop that unwinds.
+struct modelowner {
+    ~modelowner() { deletemodel(); }
+};
+
+// How the input looks after the end symbol: read exactly to its end, cut
+// short, or followed by bytes that belong to no stream.
+streamstatus finish()
+{
+    if (in_errno != 0) return stream_readerror;
+    if (in_overrun != 0) return stream_truncated;
+    if (in_peek() != -1) return in_errno != 0 ? stream_readerror : stream_trailing;
+    if (out_flush() != 0) return stream_writeerror;
+    return stream_ok;
+}
+
+// The rest of the stream written for an empty input, after its byte 00.
+streamstatus empty_stream()
+{
+    static const uint8_t rest[4] = {0x80, 0x00, 0x00, 0x00};
+    for (uint8_t want : rest) {
+        const int got = getbyte();
+        if (got < 0) return in_errno != 0 ? stream_readerror : stream_truncated;
+        if (got != want) return stream_damaged;
+    }
+    return finish();
+}
+
+}  // namespace
+
+streamstatus decompress_stream(std::FILE* progress)
+{
+    const int header = getbyte();
+    if (header < 0) return in_errno != 0 ? stream_readerror : stream_empty;
+    const int second = in_peek();
+    if (second < 0) return in_errno != 0 ? stream_readerror : stream_truncated;
+    if (header == 0 && second == 0x80) return empty_stream();
+    if (second != 0 || header > maxheader) return stream_damaged;
+
+    const uint32_t bufsize = uint32_t{1} << header;
+    std::unique_ptr<uint8_t[]> inbuffer(new (std::nothrow) uint8_t[bufsize]);
+    if (!inbuffer) return stream_nomemory;
+    if (initmodel(0) != 0) return stream_nomemory;
+    modelowner closer;
+
+    uint32_t histogram[256];
+    bool firstblock = true;
+    for (;;) {
+        // The index: up to four symbols, the first the least significant.
+        uint8_t head[4];
+        uint32_t index = 0;
+        int k = 0;
+        for (; k < 4; ++k) {
+            const int s = decode();
+            if (s < 0) break;
+            head[k] = static_cast<uint8_t>(s);
+            index = (index >> 8) | (static_cast<uint32_t>(s) << 24);
+        }
+        if (k < 4) {
+            // A raw tail of 1 to 3 bytes, or nothing after a full block.
+            if (in_overrun != 0) return finish();
+            if (firstblock ? (k == 0 || headerbyte(k) != header) : (k != 0 && header != maxheader))
+                return stream_damaged;
+            for (int i = 0; i < k; ++i) putbyte(head[i]);
+            return finish();
+        }
+        if (!firstblock && header != maxheader) return stream_damaged;  // only a 2 MiB block has successors
+
+        std::memset(histogram, 0, sizeof histogram);
+        say(progress, "Decoding ...");
+        uint8_t* const buf = inbuffer.get();
+        uint32_t count = 0;
+        bool end = false;
+        while (count < bufsize) {
+            const int s = decode();
+            if (s < 0) {
+                end = true;
+                break;
+            }
+            buf[count++] = static_cast<uint8_t>(s);
+            ++histogram[s];
+        }
+        if (in_overrun != 0 || in_errno != 0) return finish();
+
+        if (count == 0) {
+            // The index symbols were a raw tail of four bytes.
+            if (firstblock ? header != 2 : header != maxheader) return stream_damaged;
+            for (uint8_t b : head) putbyte(b);
+            return finish();
+        }
+        if (count <= 4) return stream_damaged;  // a transformed block is longer
+        if (firstblock && end && headerbyte(count) != header) return stream_damaged;
+
+        say(progress, " processing %ld bytes ...", static_cast<long>(count));
+        unsorttrans(buf, nullptr, count, index, histogram);
+        say(progress, " done\n");
+        // Each restored block reaches the output before the next is decoded.
+        if (out_flush() != 0) return stream_writeerror;
+        if (end) return finish();
+        firstblock = false;
+    }
+}

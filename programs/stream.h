@@ -1,0 +1,37 @@
+// The compressed stream as a whole, in both directions.
+//
+// A stream is one header byte n, the smallest with 2^n at least the first
+// block's length, followed by one range-coded symbol stream: for each block
+// of more than 4 bytes its four index bytes and its sort-transformed bytes,
+// for a final block of 1 to 4 bytes just its bytes, and then the end symbol.
+// Every block but the last holds blocksize bytes. An empty input is written
+// as the five bytes of a coder that coded nothing: 00 80 00 00 00.
+//
+// Both directions read through getbyte()/readfull() and write through
+// putbyte() (coder/byteio.h), so the programs run them on files and pipes
+// and tests and fuzzers on memory. Progress goes to `progress` (the exact
+// messages of the programs), or nowhere when it is null.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+constexpr uint32_t blocksize = 0x200000;  // 2 MiB
+constexpr int maxheader = 21;             // log2(blocksize)
+
+// Smallest n with 2^n >= length (length >= 1).
+int headerbyte(uint32_t length);
+
+enum streamstatus {
+    stream_ok = 0,
+    stream_readerror,   // the input could not be read (in_errno)
+    stream_writeerror,  // the output could not be written (out_errno)
+    stream_empty,       // decompression: the input holds no byte at all
+    stream_truncated,   // decompression: the input ended inside the stream
+    stream_damaged,     // decompression: the stream breaks the format's rules
+    stream_trailing,    // decompression: restored completely, but bytes follow the stream
+    stream_nomemory,    // a buffer or the model's tables cannot be allocated
+};
+
+streamstatus compress_stream(std::FILE* progress);
+streamstatus decompress_stream(std::FILE* progress);
