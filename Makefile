@@ -22,5 +22,9 @@ test-asan:
 	cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
+# Speed, ratio and memory against peer compressors (a few minutes).
+bench:
+	bench/run.sh
+
 clean:
 	rm -rf build build-asan
