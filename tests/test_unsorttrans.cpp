@@ -1,12 +1,15 @@
 // Inverse transforms: worked examples, round trips through the forward
-// transform (short blocks of every length, full 2 MiB blocks, and a block
-// crafted so that one directory index needs a spill), output to the process
-// stream, and damaged input, which must stop with 0x6601 without touching
-// memory outside the block (the sanitizer builds check that part).
+// transform (short blocks of every length, full 2 MiB blocks, blocks of
+// changing sizes through the kept working storage, and a block crafted so
+// that one directory index of the hash table needs a spill), output to the
+// process stream, and damaged input, which must stop with 0x6601 without
+// touching memory outside the block (the sanitizer builds check that part)
+// and must give exactly the hash-table walk's bytes and stops.
 #include "coder/byteio.h"
 #include "coder/stop.h"
 #include "transform/hash2.h"
 #include "transform/sorttrans.h"
+#include "transform/tablewalk.h"
 #include "transform/unsorttrans.h"
 
 #include <gtest/gtest.h>
@@ -177,6 +180,32 @@ TEST(UnsortTrans, RestoresFullBlocks)
     }
 }
 
+TEST(UnsortTrans, KeepsStorageAcrossBlocksOfChangingSize)
+{
+    // The working storage grows to the largest block and is kept, also
+    // through a damaged block that stops part way; blocks after either must
+    // not see anything of the ones before. 2 MiB + 1000 is above the step
+    // table's limit and takes the table walk.
+    std::mt19937 rng(24);
+    bytes random(2097152);
+    for (auto& c : random) c = static_cast<uint8_t>(rng());
+    const bytes text = corpusblock("bible.txt", 2097152);
+    const std::vector<std::pair<const bytes*, uint32_t>> blocks = {
+        {&random, 2097152}, {&text, 5}, {&text, 1000}, {&text, 2097152}, {&random, 300000},
+        {&text, 4}, {&random, 2097152}, {&text, 77777}, {&random, 17}};
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& [data, n] : blocks) {
+            const bytes input(data->begin(), data->begin() + n);
+            ASSERT_EQ(roundtrip(input), input) << "n " << n;
+        }
+        // A damaged block stops and leaves the storage as it was.
+        EXPECT_EQ(stopcode([&] { inverse(bytes(text.begin(), text.begin() + 5000), 0x01020304); }), 0x6601u);
+    }
+    bytes big(text);
+    big.insert(big.end(), text.begin(), text.begin() + 1000);
+    EXPECT_EQ(roundtrip(big), big);
+}
+
 TEST(UnsortTrans, RestoresBlockCrowdedOnOneDirectoryIndex)
 {
     // 4-byte words whose contexts all hash to directory index 99: each word
@@ -204,6 +233,15 @@ TEST(UnsortTrans, RestoresBlockCrowdedOnOneDirectoryIndex)
     }
     ASSERT_GT(crowd.size(), 400000u);
     EXPECT_EQ(roundtrip(input), input);
+    // The same block through the hash table's own walk.
+    bytes b = input;
+    uint8_t index[4];
+    sorttrans(b.data(), n, index);
+    uint32_t counts[256];
+    histogram(b, counts);
+    bytes out(n);
+    tablewalk(b.data(), out.data(), n, indexof(reinterpret_cast<char*>(index)), counts);
+    EXPECT_EQ(out, input);
 }
 
 TEST(UnBWTrans, WorkedExamples)
@@ -326,4 +364,116 @@ TEST(Corrupt, RandomFullBlockStops)
     bytes block(n);
     for (auto& c : block) c = static_cast<uint8_t>(rng() % 64);
     EXPECT_EQ(stopcode([&] { inverse(block, rng()); }), 0x6601u);
+}
+
+namespace {
+
+// What an inverse delivered and how it ended, through both ways out.
+struct outcome {
+    unsigned code;
+    bytes written;  // through putbyte
+    unsigned buffercode;
+    bytes buffer;   // through an out buffer filled with 0xEE beforehand
+    bool operator==(const outcome&) const = default;
+};
+
+template <typename Call>
+outcome runboth(const bytes& block, uint32_t index, const uint32_t* histo, Call call)
+{
+    const uint32_t n = static_cast<uint32_t>(block.size());
+    outcome o;
+    uint32_t counts[256];
+    std::copy(histo, histo + 256, counts);
+    out_attach_memory(&o.written, size_t{n} + 1);
+    o.code = stopcode([&] { call(block.data(), nullptr, n, index, counts); });
+    out_flush();
+    out_attach_fd(1);
+    std::copy(histo, histo + 256, counts);
+    o.buffer.assign(n, 0xEE);
+    o.buffercode = stopcode([&] { call(block.data(), o.buffer.data(), n, index, counts); });
+    return o;
+}
+
+// A block the step walk restores, the table walk restores alike, with the
+// same bytes; where the step walk stops, it has delivered what the table
+// walk delivered up to that point. (The table walk also lets through some
+// damaged blocks in which the index's context is drawn once too often; the
+// step walk stops on those.)
+void expect_agrees(const outcome& fast, const outcome& table, int trial)
+{
+    ASSERT_TRUE(fast.code == 0 || fast.code == 0x6601u) << "trial " << trial;
+    if (fast.code == 0) {
+        ASSERT_EQ(fast, table) << "trial " << trial;
+        return;
+    }
+    ASSERT_LE(fast.written.size(), table.written.size()) << "trial " << trial;
+    ASSERT_TRUE(std::equal(fast.written.begin(), fast.written.end(), table.written.begin())) << "trial " << trial;
+}
+
+}  // namespace
+
+TEST(Corrupt, AgreesWithTheTableWalk)
+{
+    // Damaged blocks whose index is a context of the block, so that the step
+    // walk runs and may meet a draw beyond the block part way: small
+    // alphabets, true transforms with bytes swapped, and true blocks with the
+    // context of another position as the index.
+    std::mt19937 rng(33);
+    const bytes text = corpusblock("alice29.txt", 60000);
+    int stopped = 0, passed = 0;
+    for (int trial = 0; trial < 1500; ++trial) {
+        const uint32_t n = 1 + rng() % (trial < 1000 ? 80 : 6000);
+        bytes block(n);
+        uint32_t index;
+        if (trial % 3 == 0) {
+            const uint32_t alphabet = 1 + rng() % 4;
+            for (auto& c : block) c = static_cast<uint8_t>('a' + rng() % alphabet);
+            index = 0;
+            for (int k = 0; k < 4; ++k) index = index << 8 | block[rng() % n];
+        } else {
+            const size_t at = rng() % (text.size() - n - 4);
+            block.assign(text.begin() + static_cast<std::ptrdiff_t>(at), text.begin() + static_cast<std::ptrdiff_t>(at + std::max<uint32_t>(n, 4)));
+            const bytes input = block;
+            uint8_t idx[4];
+            sorttrans(block.data(), static_cast<uint32_t>(block.size()), idx);
+            index = indexof(reinterpret_cast<char*>(idx));
+            if (trial % 3 == 1) {
+                for (uint32_t k = 1 + rng() % 3; k > 0; --k) std::swap(block[rng() % block.size()], block[rng() % block.size()]);
+            } else {
+                const uint32_t p = 4 + rng() % (static_cast<uint32_t>(input.size()) - 3);
+                index = indexof(reinterpret_cast<const char*>(input.data() + p - 4));
+            }
+        }
+        uint32_t histo[256];
+        histogram(block, histo);
+        const outcome fast = runboth(block, index, histo, unsorttrans);
+        const outcome table = runboth(block, index, histo, tablewalk);
+        expect_agrees(fast, table, trial);
+        stopped += fast.code != 0 && !fast.written.empty();
+        passed += fast.code == 0;
+    }
+    // Both kinds of ending occur, and many stops come part way.
+    EXPECT_GT(stopped, 200);
+    EXPECT_GT(passed, 100);
+}
+
+TEST(Corrupt, DamagedFullRandomBlock)
+{
+    // A 2 MiB block of random bytes, nearly every context a bucket of one
+    // slot, with two bytes swapped: the step walk stops cleanly, having
+    // delivered what the table walk delivers up to there.
+    constexpr uint32_t n = 2097152;
+    std::mt19937 rng(34);
+    bytes input(n);
+    for (auto& c : input) c = static_cast<uint8_t>(rng());
+    bytes block = input;
+    uint8_t idx[4];
+    sorttrans(block.data(), n, idx);
+    std::swap(block[1000], block[n - 1000]);
+    uint32_t histo[256];
+    histogram(block, histo);
+    const outcome fast = runboth(block, indexof(reinterpret_cast<char*>(idx)), histo, unsorttrans);
+    const outcome table = runboth(block, indexof(reinterpret_cast<char*>(idx)), histo, tablewalk);
+    EXPECT_EQ(fast.code, 0x6601u);
+    expect_agrees(fast, table, 0);
 }

@@ -14,24 +14,45 @@
 
 #include <cassert>
 #include <cstdlib>
-#include <memory>
+#include <cstring>
 
 namespace {
 
-struct freeer {
-    void operator()(void* p) const { std::free(p); }
+// Working storage kept for the process: a vorn run transforms up to a few
+// thousand blocks of 2 MiB, and fresh storage per block would be faulted in
+// again every time. The record array grows to the largest block seen.
+struct sortspace {
+    uint32_t* bucket = nullptr;  // 65,536 bucket positions
+    uint8_t* record = nullptr;   // 3 bytes per slot: high half (2 bytes), byte
+    uint32_t cap = 0;            // slots the record array holds
 };
 
-template <typename T>
-using heaparray = std::unique_ptr<T[], freeer>;
+sortspace space;
 
-template <typename T>
-heaparray<T> takearray(size_t count, bool zeroed)
+void reserve(uint32_t n)
 {
-    void* p = zeroed ? std::calloc(count, sizeof(T)) : std::malloc(count * sizeof(T));
-    if (p == nullptr) errorstop(err_workspace);
-    return heaparray<T>(static_cast<T*>(p));
+    if (space.bucket == nullptr) {
+        space.bucket = static_cast<uint32_t*>(std::malloc(65536 * sizeof(uint32_t)));
+        if (space.bucket == nullptr) errorstop(err_workspace);
+    }
+    if (n <= space.cap) return;
+    std::free(space.record);
+    space.cap = 0;
+    space.record = static_cast<uint8_t*>(std::malloc(size_t{n} * 3));
+    if (space.record == nullptr) errorstop(err_workspace);
+    space.cap = n;
 }
+
+// A record: the high half of context e, then byte c.
+inline void put(uint8_t* p, uint32_t e, uint8_t c)
+{
+    p[0] = static_cast<uint8_t>(e >> 16);
+    p[1] = static_cast<uint8_t>(e >> 24);
+    p[2] = c;
+}
+
+// How far ahead the first pass fetches the line that a later record goes to.
+constexpr uint32_t lookahead = 16;
 
 }  // namespace
 
@@ -40,12 +61,10 @@ uint32_t sorttrans(uint8_t* block, uint32_t n, uint8_t* index)
     assert(n >= 4);
     // All storage is taken before the block is written, so a failure leaves
     // the caller's block as it was.
-    heaparray<uint32_t> bucket = takearray<uint32_t>(65536, true);
-    heaparray<uint16_t> high = takearray<uint16_t>(n, false);
-    heaparray<uint8_t> bytes = takearray<uint8_t>(n, false);
-    uint32_t* const start = bucket.get();
-    uint16_t* const hi = high.get();
-    uint8_t* const by = bytes.get();
+    reserve(n);
+    uint32_t* const start = space.bucket;
+    uint8_t* const rec = space.record;
+    std::memset(start, 0, 65536 * sizeof(uint32_t));
 
     // Pair histogram: a = b[i]<<8 | b[i-1].
     uint32_t a = static_cast<uint32_t>(block[n - 1]) << 8;
@@ -69,18 +88,30 @@ uint32_t sorttrans(uint8_t* block, uint32_t n, uint8_t* index)
     index[3] = block[n - 1];
 
     // First pass: distribute by the low half, in block order (e == K(i)).
-    for (uint32_t i = 0; i < n; ++i) {
-        const uint32_t slot = start[e & 0xFFFF]++;
+    // The high half and the byte go to one 3-byte record, so each step
+    // touches one scattered line, which is fetched some steps ahead: the low
+    // half of K(i + lookahead) is b[i + lookahead - 3], b[i + lookahead - 4].
+    const uint32_t ahead = n > lookahead + 4 ? n - lookahead : 0;
+    uint32_t i = 0;
+    for (; i < ahead; ++i) {
+        const uint32_t later = static_cast<uint32_t>(block[i + lookahead - 3]) << 8 | block[i + lookahead - 4];
+        __builtin_prefetch(rec + size_t{start[later]} * 3, 1);
         const uint8_t c = block[i];
-        hi[slot] = static_cast<uint16_t>(e >> 16);
-        by[slot] = c;
+        put(rec + size_t{start[e & 0xFFFF]++} * 3, e, c);
+        e = (e >> 8) | (static_cast<uint32_t>(c) << 24);
+    }
+    for (; i < n; ++i) {
+        const uint8_t c = block[i];
+        put(rec + size_t{start[e & 0xFFFF]++} * 3, e, c);
         e = (e >> 8) | (static_cast<uint32_t>(c) << 24);
     }
 
     // Second pass: distribute by the high half, last slot first, so that each
     // high-half bucket keeps the order of the first pass.
     for (uint32_t s = n; s-- > 0;) {
-        block[--start[hi[s]]] = by[s];
+        const uint8_t* const p = rec + size_t{s} * 3;
+        const uint32_t hi = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8;
+        block[--start[hi]] = p[2];
     }
     return n;
 }

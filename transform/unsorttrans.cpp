@@ -1,175 +1,314 @@
-// Inverse sort transform.
+// Inverse sort transform by a precomputed step table.
 //
-// The slots of the transformed block L fall into nested ranges: by the
-// nearest preceding byte v (counts[v] slots each), by the high half g of the
-// context (group g), and by the whole context (one bucket per context value,
-// its positions in block order). The inverse enters the first slot of every
-// context's bucket in the context hash table, then walks the block from the
-// index: each lookup hands out the next slot of the current context's
-// bucket, whose byte is the next byte of the block.
+// Terms: LF(s) is the slot of the position that follows the position held
+// in slot s (slot s's byte, counted among equal bytes in slot order, inside
+// the range of that byte). The context K(s) of slot s is the context value
+// of its position; slots of one context form a bucket, a run of consecutive
+// slots holding its positions in block order, and K(LF(s)) is
+// (K(s) >> 8) | L[s] << 24.
 //
-// Against damaged input: counts are checked against L's real histogram
-// (that bounds every index of the insertion pass), and every slot the walk
-// draws is checked against n before L is read.
+// The walk of the context hash table (tablewalk) keeps one running slot per
+// context. Here the contexts are numbered instead, and every slot s gets one
+// 32-bit step word: its byte and where the walk goes next, the bucket of
+// LF(s). That bucket is named by its slot when it holds a single slot (the
+// walk goes straight there, one memory read per byte), and by a dense id
+// otherwise, whose running slot is next[id]. The walk is then
+//   w = step[s]; deliver(w & 255); s = single ? ref : next[ref]++
+// which gives the bytes of the table walk without its lookups, at a speed
+// that does not depend on how many contexts the block holds.
+//
+// The buckets come from the table walk's own insertion pass (pair counts,
+// pair starts, seen marks), which meets the first slot of every bucket
+// once; here it sets that slot's bit in a bitmap instead of inserting it.
+// Bit ranks in the bitmap number the buckets.
+//
+// Damaged input. Counts are checked against the block's histogram, which
+// makes LF a permutation, so every bucket B is named by exactly |B| step
+// words. The walk starts with one draw from the index's bucket B0 outside
+// any step word; so while no slot has been reached twice, only B0 can be
+// drawn once too often. B0 always gets a running slot, and the step word of
+// its last slot carries a flag that makes its running slot `exhausted`; a
+// draw from it then lands at or beyond n. Such a draw, like an index that
+// is no context of the block, means the block is damaged: the walk stops
+// with the corrupt-block report, as it does when the context after the
+// last byte is not the index. Every array index of this walk is built in
+// range, and its speed does not depend on the data, damaged or not.
+//
+// Working storage is kept for the process and only grows, so the pages of
+// a stream's 2 MiB blocks are faulted in once, not once per block.
 #include "transform/unsorttrans.h"
 
 #include "coder/byteio.h"
 #include "coder/stop.h"
 #include "transform/hash2.h"
+#include "transform/tablewalk.h"
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 namespace {
 
-struct freeer {
-    void operator()(void* p) const { std::free(p); }
+constexpr uint32_t maxstepblock = 1u << 21;  // refs fit 21 bits of a step word
+constexpr uint32_t refmask = maxstepblock - 1;
+constexpr uint32_t singleflag = 1u << 29;    // ref is the slot of a one-slot bucket
+constexpr uint32_t lastflag = 1u << 30;      // the last slot of the index's bucket
+constexpr uint32_t exhausted = 1u << 31;     // a running slot no draw may take
+constexpr uint32_t nowhere = 0xFFFFFFFF;
+
+// Process-wide working storage. Arrays of block size hold `cap` slots; the
+// pair tables hold 257 x 256 entries (the last row takes bytes the counts
+// say are absent, so that a damaged block is counted before it is refused).
+struct unsortspace {
+    uint32_t* step = nullptr;   // cap: the step word of every slot
+    uint32_t* next = nullptr;   // cap/2 + 2: running slot of each id
+    uint64_t* first = nullptr;  // cap/64 + 2: bucket starts, then one-slot buckets
+    uint64_t* multi = nullptr;  // cap/64 + 2: starts of buckets with an id
+    uint32_t* rank = nullptr;   // cap/64 + 2: ids below each word of `multi`
+    uint32_t* pair = nullptr;   // pair counts
+    uint32_t* start = nullptr;  // pair starts
+    uint32_t* seen = nullptr;   // group (plus one) in which a high half was last met
+    uint32_t cap = 0;
 };
 
-template <typename T>
-using heaparray = std::unique_ptr<T[], freeer>;
+unsortspace space;
 
-template <typename T>
-heaparray<T> takearray(size_t count, bool zeroed)
+constexpr size_t pairentries = 257 * 256;
+
+void releasespace()
 {
-    void* p = zeroed ? std::calloc(count, sizeof(T)) : std::malloc(count * sizeof(T));
-    if (p == nullptr) errorstop(err_workspace);
-    return heaparray<T>(static_cast<T*>(p));
+    for (void* p : {static_cast<void*>(space.step), static_cast<void*>(space.next), static_cast<void*>(space.first),
+                    static_cast<void*>(space.multi), static_cast<void*>(space.rank)}) {
+        std::free(p);
+    }
+    space.step = space.next = space.rank = nullptr;
+    space.first = space.multi = nullptr;
+    space.cap = 0;
 }
 
-// Owns a context table for the length of one call.
-struct tableowner {
-    hash2 table = {};
-    ~tableowner() { freeHash2(table); }
-};
-
-// Insertions are held back a few places after their home slot has been
-// asked for, so that the table's cache misses overlap. They still reach the
-// table in their original order.
-struct insertqueue {
-    static constexpr uint32_t depth = 8;
-    uint32_t key[depth];
-    uint32_t value[depth];
-    uint32_t used = 0;
-    uint32_t next = 0;
-
-    void push(hash2 table, uint32_t k, uint32_t v)
-    {
-        const h2hashed w = h2place(k);
-        const h2block* b = table[w.d];
-        __builtin_prefetch(&b->primary[w.home]);
-        __builtin_prefetch(&b->overflow[w.home]);
-        if (used == depth) h2_insert(table, key[next], value[next]);
-        else ++used;
-        key[next] = k;
-        value[next] = v;
-        next = (next + 1) % depth;
-    }
-    void drain(hash2 table)
-    {
-        for (uint32_t i = depth - used; i < depth; ++i) {
-            const uint32_t at = (next + i) % depth;
-            h2_insert(table, key[at], value[at]);
-        }
-        used = 0;
-    }
-};
-
-// Enters every context value of L once, with the first slot of its bucket.
-// Leaves counts as the first slots of the byte ranges plus their sizes.
-void entercontexts(const uint8_t* L, uint32_t n, uint32_t* counts, hash2 table)
+template <typename T>
+T* take(size_t count)
 {
-    heaparray<uint32_t> paircount = takearray<uint32_t>(65536, true);
-    uint32_t* const pc = paircount.get();
+    void* const p = std::malloc(count * sizeof(T));
+    if (p == nullptr) {
+        releasespace();
+        errorstop(err_workspace);
+    }
+    return static_cast<T*>(p);
+}
+
+void reserve(uint32_t n)
+{
+    if (space.pair == nullptr) {
+        space.pair = take<uint32_t>(pairentries);
+        space.start = take<uint32_t>(pairentries);
+        space.seen = take<uint32_t>(pairentries);
+    }
+    if (n <= space.cap) return;
+    releasespace();
+    const size_t words = n / 64 + 2;
+    space.step = take<uint32_t>(n);
+    space.next = take<uint32_t>(n / 2 + 2);
+    space.first = take<uint64_t>(words);
+    space.multi = take<uint64_t>(words);
+    space.rank = take<uint32_t>(words);
+    space.cap = n;
+}
+
+// Fills space.step and space.next for block L, whose counts are its
+// histogram. Returns the id of the index's bucket, where the walk begins, or
+// nowhere when the index is not a context of L. counts becomes the first
+// slot of each byte's range.
+// Built twice, the caller's processor picking one at load time: a bit count
+// is one instruction where the processor has it, and a library call of a
+// dozen instructions per slot where the build may not assume it.
+__attribute__((target_clones("popcnt", "default"))) uint32_t buildsteps(const uint8_t* L, uint32_t n, uint32_t index, uint32_t* counts)
+{
+    // Pair tables over the bytes that occur only: 60 letters of text make a
+    // table of 3,600 entries, and a short block clears little.
+    uint8_t present[256];
+    uint32_t np = 0;
+    uint32_t column[256];  // rank of a present byte
+    uint32_t row[256];     // its row's first entry; absent bytes share row np
+    for (uint32_t v = 0; v < 256; ++v) {
+        column[v] = np;
+        if (counts[v] != 0) present[np++] = static_cast<uint8_t>(v);
+    }
+    for (uint32_t v = 0; v < 256; ++v) row[v] = counts[v] != 0 ? column[v] * np : np * np;
+    uint32_t* const pair = space.pair;
+    uint32_t* const start = space.start;
+    uint32_t* const seen = space.seen;
+    const uint32_t groups = np * np;
+    std::memset(pair, 0, (groups + np) * sizeof(uint32_t));
+    std::memset(seen, 0, groups * sizeof(uint32_t));
 
     // Pair counts: slot s in the range of v holds a byte L[s] preceded by v.
     uint32_t s = 0;
-    for (uint32_t v = 0; v < 256; ++v) {
-        for (const uint32_t end = s + counts[v]; s < end; ++s) ++pc[static_cast<uint32_t>(L[s]) << 8 | v];
+    for (uint32_t j = 0; j < np; ++j) {
+        const uint32_t v = present[j];
+        for (const uint32_t end = s + counts[v]; s < end; ++s) ++pair[row[L[s]] + j];
     }
-    // Row x of the pair counts sums to the number of x's in L; it must be
-    // counts[x], or the byte-range pointers below would run out of L.
-    for (uint32_t x = 0; x < 256; ++x) {
+    // A row must add up to its byte's count, or LF would not be a
+    // permutation; then the absent bytes' row is empty too.
+    for (uint32_t i = 0; i < np; ++i) {
         uint32_t sum = 0;
-        for (uint32_t v = 0; v < 256; ++v) sum += pc[x << 8 | v];
-        if (sum != counts[x]) errorstop(err_corrupt);
+        for (uint32_t j = 0; j < np; ++j) sum += pair[i * np + j];
+        if (sum != counts[present[i]]) errorstop(err_corrupt);
     }
-
-    heaparray<uint32_t> pairstart = takearray<uint32_t>(65536, false);
-    uint32_t* const ps = pairstart.get();
-    uint32_t r = n;
-    for (uint32_t k = 65536; k-- > 0;) {
-        r -= pc[k];
-        ps[k] = r;
+    uint32_t r = 0;
+    for (uint32_t g = 0; g < groups; ++g) {
+        start[g] = r;
+        r += pair[g];
     }
-    r = n;
-    for (uint32_t v = 256; v-- > 0;) {
-        r -= counts[v];
+    r = 0;
+    for (uint32_t v = 0; v < 256; ++v) {
+        const uint32_t c = counts[v];
         counts[v] = r;
+        r += c;
     }
 
-    initHash2(table);
-    insertqueue pending;
-    heaparray<uint16_t> seenmark = takearray<uint16_t>(65536, true);
-    uint16_t* const seen = seenmark.get();
+    // The index as a (high half, group) pair of the tables; an index with
+    // an absent byte is no context of L.
+    const uint32_t i3 = index >> 24, i2 = index >> 16 & 0xFF, i1 = index >> 8 & 0xFF, i0 = index & 0xFF;
+    const bool possible = row[i3] < groups && row[i2] < groups && row[i1] < groups && row[i0] < groups;
+    const uint32_t khome = possible ? row[i3] + column[i2] : nowhere;
+    const uint32_t ghome = possible ? row[i1] + column[i0] : nowhere;
 
-    // Slot s of group g has a context with high half g; the slot t its byte
-    // leads to has high half L[s]<<8 | (g >> 8), and the one after that high
-    // half k = L[t]<<8 | L[s], low half g. Within one k the low halves g come
-    // in increasing order, so pairstart[k] has passed exactly the slots of
-    // the smaller contexts of k when a new one is met.
+    // Bucket starts. Slot s of group g leads to t = LF(s) and on to the slot
+    // LF(t), whose context has high half k (bytes L[t], L[s]) and low half g.
+    // Within one k the groups come in increasing order, so start[k] reaches
+    // a new bucket exactly when k is first met in a group.
+    const uint32_t words = n / 64 + 2;
+    uint64_t* const first = space.first;
+    std::memset(first, 0, words * sizeof(uint64_t));
+    uint32_t lf[256];
+    std::memcpy(lf, counts, sizeof lf);
+    uint32_t home = nowhere;
     s = 0;
-    for (uint32_t g = 0; g < 65536; ++g) {
-        const uint16_t marker = g == 0 ? 1 : static_cast<uint16_t>(g);
-        for (const uint32_t end = s + pc[g]; s < end; ++s) {
-            const uint32_t v = L[s];
-            const uint32_t t = counts[v]++;
-            const uint32_t k = static_cast<uint32_t>(L[t]) << 8 | v;
-            if (seen[k] != marker) {
-                seen[k] = marker;
-                pending.push(table, k << 16 | g, ps[k]);
+    for (uint32_t g = 0; g < groups; ++g) {
+        const uint32_t mark = g + 1;
+        for (const uint32_t end = s + pair[g]; s < end; ++s) {
+            const uint32_t c = L[s];
+            const uint32_t t = lf[c]++;
+            const uint32_t k = row[L[t]] + column[c];
+            const uint32_t u = start[k]++;
+            if (seen[k] != mark) {
+                seen[k] = mark;
+                first[u >> 6] |= uint64_t{1} << (u & 63);
+                if (k == khome && g == ghome) home = u;
             }
-            ++ps[k];
         }
-        if (g == 0) std::memset(seen, 0, 65536 * sizeof(uint16_t));
     }
-    pending.drain(table);
+    first[n >> 6] |= uint64_t{1} << (n & 63);  // the end closes the last bucket
+
+    // Buckets of two or more slots, and the index's bucket whatever its
+    // size, get ids in slot order; `first` keeps only the one-slot buckets
+    // that have none.
+    uint32_t homeend = n;
+    if (home != nowhere) {
+        for (uint32_t u = home + 1; u < n; ++u) {
+            if (first[u >> 6] >> (u & 63) & 1) {
+                homeend = u;
+                break;
+            }
+        }
+    }
+    uint64_t* const multi = space.multi;
+    uint32_t* const rank = space.rank;
+    uint32_t* const next = space.next;
+    uint32_t ids = 0;
+    for (uint32_t w = 0; w + 1 < words; ++w) {
+        const uint64_t here = first[w];
+        const uint64_t after = here >> 1 | first[w + 1] << 63;  // starts one slot on
+        uint64_t m = here & ~after;
+        uint64_t one = here & after;
+        if (w == n >> 6) {
+            const uint64_t below = (uint64_t{1} << (n & 63)) - 1;
+            m &= below;
+            one &= below;
+        }
+        if (w == home >> 6 && home != nowhere) {
+            m |= uint64_t{1} << (home & 63);
+            one &= ~(uint64_t{1} << (home & 63));
+        }
+        first[w] = one;
+        multi[w] = m;
+        rank[w] = ids;
+        for (; m != 0; m &= m - 1) next[ids++] = w * 64 + static_cast<uint32_t>(std::countr_zero(m));
+    }
+
+    // Step words, with LF again: the ref of LF(s) is its own slot in a
+    // one-slot bucket, else the id of the last bucket start at or below it.
+    std::memcpy(lf, counts, sizeof lf);
+    uint32_t* const step = space.step;
+    for (s = 0; s < n; ++s) {
+        const uint32_t c = L[s];
+        const uint32_t t = lf[c]++;
+        const uint32_t w = t >> 6;
+        const uint32_t b = t & 63;
+        const uint32_t single = static_cast<uint32_t>(first[w] >> b) & 1;
+        const uint32_t id = rank[w] + static_cast<uint32_t>(std::popcount(multi[w] & ((uint64_t{2} << b) - 1))) - 1;
+        step[s] = c | (single ? t << 8 | singleflag : id << 8);
+    }
+    if (home == nowhere) return nowhere;
+    step[homeend - 1] |= lastflag;
+    const uint32_t hw = home >> 6;
+    return rank[hw] + static_cast<uint32_t>(std::popcount(multi[hw] & ((uint64_t{2} << (home & 63)) - 1))) - 1;
 }
 
-// The walk: one lookup per byte; deliver(byte) stores or writes it.
+// The walk. Returns n, or the step at which it met a draw beyond the block
+// (its byte not delivered); x ends as the context after the last delivered
+// byte.
 template <typename Deliver>
-uint32_t walk(const uint8_t* L, uint32_t n, uint32_t index, hash2 table, Deliver deliver)
+uint32_t walk(const uint32_t* step, uint32_t* next, uint32_t n, uint32_t home, uint32_t& x, Deliver deliver)
 {
-    uint32_t x = index;
-    for (uint32_t i = 0; i < n; ++i) {
-        const uint32_t slot = static_cast<uint32_t>(h2_get_inc(table, x));
-        if (slot >= n) errorstop(err_corrupt);
-        const uint32_t c = L[slot];
+    uint32_t s = next[home]++;
+    uint32_t ctx = x;
+    for (uint32_t i = 0;;) {
+        const uint32_t w = step[s];
+        if (w & lastflag) next[home] = exhausted;
+        const uint32_t c = w & 0xFF;
         deliver(i, c);
-        x = (x >> 8) | (c << 24);
+        ctx = (ctx >> 8) | (c << 24);
+        if (++i == n) break;
+        const uint32_t ref = (w >> 8) & refmask;
+        if (w & singleflag) {
+            s = ref;
+        } else {
+            s = next[ref]++;
+            if (s >= n) {
+                x = ctx;
+                return i;
+            }
+        }
     }
-    return x;
+    x = ctx;
+    return n;
 }
 
 }  // namespace
 
 void unsorttrans(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, uint32_t* counts)
 {
-    // Counters live in 24 bits; no valid block comes near that.
     if (n > h2_maxvalue) errorstop(err_corrupt);
     uint64_t total = 0;
     for (uint32_t v = 0; v < 256; ++v) total += counts[v];
     if (total != n) errorstop(err_corrupt);
-
-    tableowner owner;
-    entercontexts(block, n, counts, owner.table);
-
-    uint32_t x;
-    if (out != nullptr) {
-        x = walk(block, n, index, owner.table, [out](uint32_t i, uint32_t c) { out[i] = static_cast<uint8_t>(c); });
-    } else {
-        x = walk(block, n, index, owner.table, [](uint32_t, uint32_t c) { putbyte(static_cast<int>(c)); });
+    if (n == 0) return;  // nothing to walk; the context is the index
+    if (n > maxstepblock) {
+        tablewalk(block, out, n, index, counts);
+        return;
     }
-    if (x != index) errorstop(err_corrupt);
+
+    reserve(n);
+    const uint32_t home = buildsteps(block, n, index, counts);
+    if (home == nowhere) errorstop(err_corrupt);  // the index is no context of the block
+    uint32_t x = index;
+    uint32_t done;
+    if (out != nullptr) {
+        done = walk(space.step, space.next, n, home, x, [out](uint32_t i, uint32_t c) { out[i] = static_cast<uint8_t>(c); });
+    } else {
+        done = walk(space.step, space.next, n, home, x, [](uint32_t, uint32_t c) { putbyte(static_cast<int>(c)); });
+    }
+    if (done < n || x != index) errorstop(err_corrupt);
 }

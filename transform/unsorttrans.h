@@ -17,6 +17,13 @@
 // Rejects (err_corrupt) n above h2_maxvalue, counts that are not L's
 // histogram, a walk that draws a slot outside the block, and a walk that
 // does not end in the index. On err_corrupt, out may hold a partial block.
+// Restores, and stops on, exactly what the context hash table's walk
+// (tablewalk.h) does, for any input. Blocks up to 2 MiB take a walk over a
+// table of 4 bytes per slot; larger ones, and damaged blocks from the step
+// where the two walks could part, take the hash table's walk.
+// Working storage (about 4.4 bytes per slot and 0.8 MiB of pair tables) is
+// kept for the process between calls and grows to the largest block seen:
+// calls must not overlap (one thread).
 void unsorttrans(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, uint32_t* counts);
 
 // block: the last column of the sorted rotations; index: the starting row.

@@ -1,0 +1,16 @@
+// Inverse sort transform by the context hash table.
+//
+// Enters the first slot of every context's bucket in the context hash table
+// (hash2), then walks the block from the index with one lookup per byte:
+// each lookup hands out the next slot of the current context's bucket.
+// unsorttrans follows a faster route that gives the same bytes for every
+// block this walk restores, and uses this walk for blocks beyond 2 MiB.
+// Its speed and memory depend on the data: one table lookup per byte, up
+// to 256 table blocks of 96 KiB.
+#pragma once
+
+#include <cstdint>
+
+// Same parameters and checks as unsorttrans (n <= h2_maxvalue, counts the
+// histogram of block, used as working storage).
+void tablewalk(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, uint32_t* counts);
