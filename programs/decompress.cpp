@@ -32,8 +32,8 @@ streamstatus finish()
 {
     if (in_errno != 0) return stream_readerror;
     if (in_overrun != 0) return stream_truncated;
-    if (in_peek() != -1) return in_errno != 0 ? stream_readerror : stream_trailing;
     if (out_flush() != 0) return stream_writeerror;
+    if (in_peek() != -1) return in_errno != 0 ? stream_readerror : stream_trailing;
     return stream_ok;
 }
 
@@ -63,8 +63,8 @@ streamstatus decompress_stream(std::FILE* progress)
     const uint32_t bufsize = uint32_t{1} << header;
     std::unique_ptr<uint8_t[]> inbuffer(new (std::nothrow) uint8_t[bufsize]);
     if (!inbuffer) return stream_nomemory;
+    modelowner closer;  // also when opening stops on a damaged first run
     if (initmodel(0) != 0) return stream_nomemory;
-    modelowner closer;
 
     uint32_t histogram[256];
     bool firstblock = true;

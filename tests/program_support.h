@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,22 @@ inline void writefile(const std::string& path, const bytes& data)
 }
 
 inline bytes text(const std::string& s) { return bytes(s.begin(), s.end()); }
+
+// Text-like bytes: words from a small vocabulary, so that large inputs
+// compress well and run fast.
+inline bytes wordy(size_t n, unsigned seed)
+{
+    static const char* const words[] = {"the ",    "block ", "sorting ", "of ",   "contexts ", "and ",  "a ",  "range ",
+                                        "coder\n", "model ", "ring ",    "list ", "symbol ",   "run ",  "length "};
+    std::mt19937 rng(seed);
+    bytes out;
+    while (out.size() < n) {
+        const char* w = words[rng() % 15];
+        out.insert(out.end(), w, w + std::char_traits<char>::length(w));
+    }
+    out.resize(n);
+    return out;
+}
 
 struct runresult {
     int status = -1;     // exit status, or 128 + signal

@@ -19,22 +19,6 @@ bytes hex(const std::string& h)
     return out;
 }
 
-// Text-like bytes: words from a small vocabulary, so that large inputs
-// compress well and run fast.
-bytes wordy(size_t n, unsigned seed)
-{
-    static const char* words[] = {"the ", "block ", "sorting ", "of ", "contexts ", "and ", "a ", "range ",
-                                  "coder\n", "model ", "ring ", "list ", "symbol ", "run ", "length "};
-    std::mt19937 rng(seed);
-    bytes out;
-    while (out.size() < n) {
-        const char* w = words[rng() % 15];
-        out.insert(out.end(), w, w + std::char_traits<char>::length(w));
-    }
-    out.resize(n);
-    return out;
-}
-
 bytes randombytes(size_t n, unsigned seed)
 {
     std::mt19937 rng(seed);

@@ -1,0 +1,180 @@
+// Fuzz target: the inverse transforms on arbitrary blocks, indices and
+// counts.
+//
+// Input: a mode byte, four index bytes (least significant first), then the
+// block. Bit 3 of the mode sends the output through putbyte() into memory
+// instead of a buffer. By mode % 8:
+//   0  the block is transformed forward first; the inverse must restore it
+//      exactly, without a stop
+//   1  the block's real histogram and the given index: the corrupt-data stop
+//      or any output, but nothing else
+//   2  the histogram with one count moved from value index[0] to index[1]:
+//      must stop when that changes it
+//   3  counts off by -1, 0 or +1 per value as the index bytes choose: must
+//      stop unless they equal the histogram
+//   4  unBWtrans against a naive forward block-sorting transform of the
+//      block (up to 512 bytes): must restore it exactly
+//   5  unBWtrans with the given index and the real or a moved histogram:
+//      must stop when either is out of range, no fault otherwise
+//   6, 7  as 1 and 3, with the block cut to its first index[2] bytes
+#include <algorithm>
+#include <array>
+#include <numeric>
+#include <vector>
+
+#include "coder/byteio.h"
+#include "fuzz/fuzz_support.h"
+#include "transform/sorttrans.h"
+#include "transform/unsorttrans.h"
+
+using namespace fuzz;
+
+namespace {
+
+using bytes = std::vector<uint8_t>;
+using histogram = std::array<uint32_t, 256>;
+
+histogram histogramof(const bytes& block)
+{
+    histogram h{};
+    for (uint8_t b : block) ++h[b];
+    return h;
+}
+
+enum class inverse { sort, blocksort };
+
+// Runs one inverse; returns whether it stopped on corrupt data. The
+// restored bytes land in out (resized to the block's length).
+bool run(inverse which, const bytes& block, uint32_t index, histogram counts, bool viaoutput, bytes& out)
+{
+    const uint32_t n = static_cast<uint32_t>(block.size());
+    out.assign(n, 0);
+    bytes sink;
+    if (viaoutput) out_attach_memory(&sink, size_t{n} + 1);
+    bool stopped_ = false;
+    try {
+        uint8_t* const to = viaoutput ? nullptr : out.data();
+        if (which == inverse::sort) unsorttrans(block.data(), to, n, index, counts.data());
+        else unBWtrans(block.data(), to, n, index, counts.data());
+    } catch (const stopped& e) {
+        require(e.code == err_corrupt, "an inverse transform stopped with a code other than corrupt data");
+        stopped_ = true;
+    }
+    if (viaoutput) {
+        require(out_flush() == 0, "the inverse wrote more bytes than the block holds");
+        require(stopped_ || sink.size() == n, "the inverse wrote a wrong number of bytes");
+        sink.resize(n);
+        out = sink;
+        out_attach_memory(nullptr);
+    }
+    return stopped_;
+}
+
+// The last column of the sorted rotations of x, and the row of the rotation
+// that starts at x[1].
+bytes blocksort(const bytes& x, uint32_t& row)
+{
+    const size_t n = x.size();
+    std::vector<size_t> rot(n);
+    std::iota(rot.begin(), rot.end(), 0);
+    std::stable_sort(rot.begin(), rot.end(), [&](size_t a, size_t b) {
+        for (size_t k = 0; k < n; ++k) {
+            const uint8_t ca = x[(a + k) % n];
+            const uint8_t cb = x[(b + k) % n];
+            if (ca != cb) return ca < cb;
+        }
+        return false;
+    });
+    bytes last(n);
+    row = 0;
+    for (size_t r = 0; r < n; ++r) {
+        last[r] = x[(rot[r] + n - 1) % n];
+        if (rot[r] == 1 % n) row = static_cast<uint32_t>(r);
+    }
+    return last;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 5) return 0;
+    quietstops quiet;
+    const uint32_t mode = data[0];
+    const uint8_t* const ib = data + 1;
+    const uint32_t index = static_cast<uint32_t>(ib[0]) | static_cast<uint32_t>(ib[1]) << 8 |
+                           static_cast<uint32_t>(ib[2]) << 16 | static_cast<uint32_t>(ib[3]) << 24;
+    const bool viaoutput = (mode & 8) != 0;
+    bytes block(data + 5, data + size);
+    bytes out;
+
+    switch (mode % 8) {
+    case 0: {
+        if (block.size() < 4) return 0;
+        const bytes original = block;
+        uint8_t area[4];
+        try {
+            sorttrans(block.data(), static_cast<uint32_t>(block.size()), area);
+        } catch (const stopped&) {
+            fuzzfail("the forward transform stopped");
+        }
+        const uint32_t k = static_cast<uint32_t>(area[0]) | static_cast<uint32_t>(area[1]) << 8 |
+                           static_cast<uint32_t>(area[2]) << 16 | static_cast<uint32_t>(area[3]) << 24;
+        require(!run(inverse::sort, block, k, histogramof(block), viaoutput, out), "a valid block was rejected");
+        require(out == original, "the inverse did not restore the block");
+        break;
+    }
+    case 6:
+        block.resize(std::min<size_t>(block.size(), ib[2]));
+        [[fallthrough]];
+    case 1:
+        run(inverse::sort, block, index, histogramof(block), viaoutput, out);
+        break;
+    case 2: {
+        histogram counts = histogramof(block);
+        if (counts[ib[0]] == 0 || ib[0] == ib[1]) return 0;
+        --counts[ib[0]];
+        ++counts[ib[1]];
+        require(run(inverse::sort, block, index, counts, viaoutput, out), "wrong counts were accepted");
+        break;
+    }
+    case 7:
+        block.resize(std::min<size_t>(block.size(), ib[2]));
+        [[fallthrough]];
+    case 3: {
+        const histogram real = histogramof(block);
+        histogram counts = real;
+        for (uint32_t v = 0; v < 256; ++v) {
+            const uint32_t pick = (index >> (v % 32)) & 3u;
+            if (pick == 1 && counts[v] > 0) --counts[v];
+            if (pick == 2) ++counts[v];
+        }
+        const bool stops = run(inverse::sort, block, index, counts, viaoutput, out);
+        require(stops || counts == real, "wrong counts were accepted");
+        break;
+    }
+    case 4: {
+        if (block.empty() || block.size() > 512) return 0;
+        uint32_t row = 0;
+        const bytes last = blocksort(block, row);
+        histogram counts = histogramof(last);
+        require(!run(inverse::blocksort, last, row, counts, viaoutput, out), "a valid block was rejected");
+        require(out == block, "the block-sorting inverse did not restore the block");
+        break;
+    }
+    default: {
+        histogram counts = histogramof(block);
+        const bool moved = ib[0] != ib[1] && counts[ib[0]] > 0 && (ib[3] & 1) != 0;
+        if (moved) {
+            --counts[ib[0]];
+            ++counts[ib[1]];
+        }
+        const uint32_t start = index % (static_cast<uint32_t>(block.size()) + 2);
+        const bool stops = run(inverse::blocksort, block, start, counts, viaoutput, out);
+        const bool bad = moved || (!block.empty() && start >= block.size());
+        require(stops == bad, bad ? "a bad index or wrong counts were accepted" : "a sound call was rejected");
+        break;
+    }
+    }
+    return 0;
+}
