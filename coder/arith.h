@@ -136,6 +136,19 @@ inline uint32_t decode_culfreq(arithcoder* coder, uint32_t totfreq)
     return v < totfreq ? v : totfreq - 1;
 }
 
+// The same query without its second division, for a caller that finds the
+// symbol by comparing with unit * cumfreq (the unit is left in aux): the
+// coded value in range units, clamped below unit * totfreq just as
+// decode_culfreq clamps its result below totfreq. For every c <= totfreq,
+// the result is below aux * c exactly when decode_culfreq's is below c.
+inline uint32_t decode_culscaled(arithcoder* coder, uint32_t totfreq)
+{
+    decode_normalise(coder);
+    coder->aux = coder->range / totfreq;
+    const uint32_t top = coder->aux * totfreq - 1;
+    return coder->low < top ? coder->low : top;
+}
+
 inline uint32_t decode_culshift(arithcoder* coder, uint32_t shift)
 {
     decode_normalise(coder);

@@ -64,13 +64,14 @@ void cacheupdate(int32_t what, int32_t s, uint32_t newcount, int32_t newctx)
     if (e->count != 0) {
         // The only remaining copy of its symbol (count 1) leaves the ring.
         ringleave(e->sym);
-        e->count = newcount;
+        setcount(e, newcount);
     } else {
         // An older duplicate: one copy of its symbol leaves the window. When
         // that symbol is s itself, sym2cache[s] is already e, so e ends with
         // newcount - 1, the copy leaving and the copy entering being the same.
-        e->count = newcount;
-        --sym2cache[e->sym]->count;
+        setcount(e, newcount);
+        cachenode* const newest = sym2cache[e->sym];
+        setcount(newest, newest->count - 1);
     }
     e->sym = s;
     e->runctx = newctx;

@@ -1,6 +1,6 @@
 // Reading a new symbol: its class, its place in the class and the run that
 // it starts, mirroring the encoder decision for decision. Pending copies of
-// a run never get here (decode in model.h hands them out).
+// a run never get here (decode in model.h and decode_block hand them out).
 //
 // Any byte string is a possible input. Every query is clamped below its
 // total and every table search returns a slot of nonzero weight, so the
@@ -39,9 +39,10 @@ uint32_t decoderun(arithcoder* coder, runmodel* m)
     uint32_t bit = 1;
     uint32_t t = m->c0 + m->c1 + m->c2;
     for (;;) {
-        const uint32_t d = decode_culfreq(coder, t);
-        if (d >= m->c0 + m->c1) break;
-        if (d < m->c0) {
+        // Compared in range units, which saves the query's division.
+        const uint32_t d = decode_culscaled(coder, t);
+        if (d >= coder->aux * (m->c0 + m->c1)) break;
+        if (d < coder->aux * m->c0) {
             decode_update(coder, m->c0, 0, t);
             ++m->c0;
         } else {
@@ -69,11 +70,13 @@ uint32_t decoderun(arithcoder* coder, runmodel* m)
 int decode_newsymbol()
 {
     const uint32_t total = mwhat[0] + mwhat[1] + mwhat[2] + mwhat[3];
-    const uint32_t t = decode_culfreq(&ac, total);
-    // t < total, so the scan stops at class 3 at the latest.
+    // The scan compares in range units; the target lies below
+    // unit * total, so the scan stops at class 3 at the latest.
+    const uint32_t t = decode_culscaled(&ac, total);
+    const uint32_t classunit = ac.aux;
     int32_t k = 0;
     uint32_t upto = mwhat[0];
-    while (upto <= t) upto += mwhat[++k];
+    while (classunit * upto <= t) upto += mwhat[++k];
     decode_update(&ac, mwhat[k], upto - mwhat[k], total);
 
     int32_t sym;
@@ -81,20 +84,23 @@ int decode_newsymbol()
     case 0: {
         const uint32_t ringtotal = ringslots - lastseen->count;
         if (ringtotal == 0) errorstop(err_corrupt);
-        const uint32_t v = decode_culfreq(&ac, ringtotal);
-        // The counts of all slots but lastseen add up to ringtotal > v, so
-        // the walk ends before it comes round to lastseen, on a slot of
-        // nonzero count.
-        cachenode* p = lastseen->prev;
-        uint32_t sum = p->count;
-        while (sum <= v) {
-            p = p->prev;
-            sum += p->count;
-        }
+        const uint32_t v = decode_culscaled(&ac, ringtotal);
+        const uint32_t unit = ac.aux;
+        // The walk goes older from lastseen (slot k - 1 is the next older
+        // slot after k, round the ring): downwards through the doubled copy
+        // of the counts, starting just below lastseen's second copy. The
+        // counts of all slots but lastseen add up to ringtotal, and
+        // v < unit * ringtotal, so the walk ends before it comes round to
+        // lastseen, on a slot of nonzero count.
+        uint32_t at = ringslot(lastseen) + ringslots;
+        uint32_t sum = 0;
+        do sum += ringcount[--at];
+        while (unit * sum <= v);
+        cachenode* const p = &cache[at < ringslots ? at : at - ringslots];
         const uint32_t w = p->count;
         decode_update(&ac, w, sum - w, ringtotal);
         sym = p->sym;
-        p->count = 0;
+        setcount(p, 0);
         cacheupdate(0, sym, w + 1, p->runctx);
         break;
     }
@@ -122,4 +128,30 @@ int decode_newsymbol()
     runlength = j - 1;
     lastseen->runctx = j - 1 > 1 ? 1 : 0;
     return sym;
+}
+
+uint32_t decode_block(uint8_t* buf, uint32_t n, uint32_t* histogram, bool* end)
+{
+    *end = false;
+    uint32_t count = 0;
+    while (count < n) {
+        if (runlength != 0) {
+            // Owed copies go out as one stretch, as far as buf reaches.
+            const uint32_t k = runlength < n - count ? static_cast<uint32_t>(runlength) : n - count;
+            const uint8_t s = static_cast<uint8_t>(lastseen->sym);
+            for (uint32_t j = 0; j < k; ++j) buf[count + j] = s;
+            histogram[s] += k;
+            count += k;
+            runlength -= k;
+            continue;
+        }
+        const int s = decode_newsymbol();
+        if (s < 0) {
+            *end = true;
+            break;
+        }
+        buf[count++] = static_cast<uint8_t>(s);
+        ++histogram[s];
+    }
+    return count;
 }

@@ -1,5 +1,6 @@
 // Coding a new symbol: the run that it ends, its class, its place in the
-// class. Repeats never get here (encode in model.h only counts them).
+// class. Repeats never get here (encode in model.h and encode_block only
+// count them).
 #include "model/model.h"
 
 #include "coder/stop.h"
@@ -22,7 +23,47 @@ void encodelist(int32_t sym, int32_t* list, uint32_t* size, cumtable* table, uin
     updatecumonly(last, table, -static_cast<int32_t>(table->freq[last]));
 }
 
+// The counts of the slots strictly between slot `from` and slot `to`,
+// going newer (slot k + 1 is the next newer slot after k, round the ring).
+// In the doubled copy of the counts they are the bytes from + 1 onwards, as
+// many as there are slots in between: a fixed pass over 32 bytes with a
+// mask, which the compiler turns into a few vector operations, instead of a
+// walk whose length varies with every symbol.
+uint32_t ringnewer(uint32_t from, uint32_t to)
+{
+    // Byte arithmetic throughout (the counts add up to at most 30), and a
+    // mask rather than a condition, so that every byte is loaded.
+    const uint8_t between = static_cast<uint8_t>((to + ringslots - from - 1) % ringslots);
+    const uint8_t* const stretch = ringcount + from + 1;
+    uint8_t sum = 0;
+    for (uint8_t j = 0; j < 32; ++j) {
+        const uint8_t inside = static_cast<uint8_t>(-static_cast<uint8_t>(j < between));
+        sum += stretch[j] & inside;
+    }
+    return sum;
+}
+
 }  // namespace
+
+void encode_block(const uint8_t* p, uint32_t n)
+{
+    // A repeat costs one comparison; the run is kept in a register and
+    // handed back to runlength before the run number is coded.
+    int32_t current = lastseen->sym;
+    uint64_t run = runlength;
+    for (uint32_t i = 0; i < n; ++i) {
+        if (p[i] == current) {
+            ++run;
+            continue;
+        }
+        runlength = run;
+        encode_runend();
+        current = p[i];
+        encode_newsymbol(current);
+        run = 1;
+    }
+    runlength = run;
+}
 
 void encode_runend()
 {
@@ -58,18 +99,17 @@ void encode_newsymbol(int32_t sym)
 {
     const int32_t k = sym2mod[sym];
     const uint32_t total = mwhat[0] + mwhat[1] + mwhat[2] + mwhat[3];
-    uint32_t below = 0;
-    for (int32_t j = 0; j < k; ++j) below += mwhat[j];
+    // The counts of the lower classes, without a loop whose length varies.
+    const uint32_t below = (k > 0 ? mwhat[0] : 0) + (k > 1 ? mwhat[1] : 0) + (k > 2 ? mwhat[2] : 0);
     encode_freq(&ac, mwhat[k], below, total);
 
     switch (k) {
     case 0: {
         cachenode* const p = sym2cache[sym];
-        uint32_t newer = 0;
-        for (const cachenode* n = p->next; n != lastseen; n = n->next) newer += n->count;
+        const uint32_t newer = ringnewer(ringslot(p), ringslot(lastseen));
         encode_freq(&ac, p->count, newer, ringslots - lastseen->count);
         const uint32_t w = p->count;
-        p->count = 0;
+        setcount(p, 0);
         cacheupdate(0, sym, w + 1, p->runctx);
         break;
     }

@@ -8,6 +8,7 @@
 int encoding;
 int32_t sym2mod[nsymbols];
 cachenode cache[ringslots];
+alignas(64) uint8_t ringcount[64];
 cachenode* lastseen;
 cachenode* sym2cache[nsymbols];
 uint32_t mwhat[4];
@@ -63,15 +64,16 @@ int initmodel(int flag)
     for (runmodel& m : mrun) m = runmodel{1, 1, 1};
     for (uint32_t& c : mwhat) c = 1;
 
+    for (uint8_t& c : ringcount) c = 0;
     for (uint32_t k = 0; k < ringslots; ++k) {
         cache[k].sym = endsymbol;
-        cache[k].count = 0;
+        setcount(&cache[k], 0);
         cache[k].runctx = 3;
         cache[k].next = &cache[(k + 1) % ringslots];
         cache[k].prev = &cache[(k + ringslots - 1) % ringslots];
     }
     lastseen = &cache[0];
-    cache[0].count = ringslots;
+    setcount(&cache[0], ringslots);
 
     updatecumonly(endsymbol, &full, -1);
 

@@ -115,6 +115,25 @@ int initmodel(int flag);
 // middle of decoding, and when called twice.
 void deletemodel();
 
+// Index of a slot in cache.
+inline uint32_t ringslot(const cachenode* p) { return static_cast<uint32_t>(p - cache); }
+
+// A copy of the slots' counts, laid out twice in a row: ringcount[k] and
+// ringcount[k + 30] both equal cache[k].count, and bytes 60..63 are 0. Any
+// stretch of the ring then lies side by side in it: the encoder sums the
+// counts of the slots newer than a symbol's slot in one pass without a
+// branch, and the decoder walks the older slots without wrapping round.
+// Every change of a count goes through setcount.
+extern uint8_t ringcount[64];
+
+inline void setcount(cachenode* p, uint32_t count)
+{
+    p->count = count;
+    const uint32_t k = ringslot(p);
+    ringcount[k] = static_cast<uint8_t>(count);
+    ringcount[k + ringslots] = static_cast<uint8_t>(count);
+}
+
 // Makes s, just coded from class what, the newest ring slot with the given
 // count and run context, counts the class decision, and pushes the symbol
 // the ring gives up down the lists (list 1 -> list 2 -> full).
@@ -141,6 +160,9 @@ inline void encode(int32_t sym)
     encode_runend();
     encode_newsymbol(sym);
 }
+
+// Codes the n bytes at p, exactly as n calls of encode() would.
+void encode_block(const uint8_t* p, uint32_t n);
 
 // ---- decoding -----------------------------------------------------------
 
@@ -169,3 +191,8 @@ inline int decode()
     }
     return decode_newsymbol();
 }
+
+// Decodes up to n symbols into buf and counts each in histogram, exactly as
+// that many calls of decode() would; stops early at the end symbol, which
+// is not stored, and then sets *end. Returns the number of bytes stored.
+uint32_t decode_block(uint8_t* buf, uint32_t n, uint32_t* histogram, bool* end);

@@ -47,15 +47,14 @@ streamstatus compress_stream(std::FILE* progress)
         }
         if (length <= 4) {
             // A raw tail: only ever the last block, coded as it is.
-            for (uint32_t i = 0; i < length; ++i) encode(block[i]);
+            encode_block(block.get(), length);
             break;
         }
         uint8_t index[4];
         sorttrans(block.get(), length, index);
-        for (uint8_t b : index) encode(b);
+        encode_block(index, 4);
         say(progress, " coding ...");
-        const uint8_t* p = block.get();
-        for (uint32_t i = 0; i < length; ++i) encode(p[i]);
+        encode_block(block.get(), length);
         say(progress, " done\n");
         if (out_errno != 0) return abandon(stream_writeerror);
     }

@@ -92,17 +92,8 @@ streamstatus decompress_stream(std::FILE* progress)
         std::memset(histogram, 0, sizeof histogram);
         say(progress, "Decoding ...");
         uint8_t* const buf = inbuffer.get();
-        uint32_t count = 0;
         bool end = false;
-        while (count < bufsize) {
-            const int s = decode();
-            if (s < 0) {
-                end = true;
-                break;
-            }
-            buf[count++] = static_cast<uint8_t>(s);
-            ++histogram[s];
-        }
+        const uint32_t count = decode_block(buf, bufsize, histogram, &end);
         if (in_overrun != 0 || in_errno != 0) return finish();
 
         if (count == 0) {

@@ -300,6 +300,29 @@ TEST(RangeCoder, TableUnitFitsEveryTotal)
         }
 }
 
+// The query in range units agrees with decode_culfreq at every threshold a
+// caller compares with, also for values of low that only a damaged stream
+// produces (low at or above range).
+TEST(RangeDecoder, ScaledQueryAgreesWithQuotient)
+{
+    std::mt19937 rng(8);
+    for (int round = 0; round < 20000; ++round) {
+        const uint32_t range = coder_threshold + 1 + static_cast<uint32_t>(rng() % (coder_top - coder_threshold));
+        const uint32_t low = round % 4 == 0 ? static_cast<uint32_t>(rng() % coder_top)
+                                            : static_cast<uint32_t>(rng() % range);
+        const uint32_t tot = round % 3 == 0 ? 1 + rng() % 8200 : 1 + rng() % 130;
+        arithcoder a{0, low, range, 0};
+        const uint32_t v = decode_culfreq(&a, tot);
+        arithcoder b{0, low, range, 0};
+        const uint32_t scaled = decode_culscaled(&b, tot);
+        ASSERT_EQ(a.aux, b.aux);
+        for (uint32_t c = 0; c <= tot; c += 1 + tot / 64)
+            ASSERT_EQ(scaled < b.aux * c, v < c) << low << " " << range << " " << tot << " " << c;
+        ASSERT_EQ(scaled < b.aux * tot, true);
+        ASSERT_EQ(scaled < b.aux * (tot - 1), v < tot - 1);
+    }
+}
+
 // ---- cumulative tables ---------------------------------------------------
 
 struct table_owner {

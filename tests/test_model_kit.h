@@ -83,6 +83,16 @@ void visitstate(Put put)
     table(full);
 }
 
+// The doubled copy of the ring's counts agrees with the slots.
+inline bool ringcountmirrors()
+{
+    for (uint32_t k = 0; k < ringslots; ++k)
+        if (ringcount[k] != cache[k].count || ringcount[k + ringslots] != cache[k].count) return false;
+    for (uint32_t k = 2 * ringslots; k < sizeof ringcount; ++k)
+        if (ringcount[k] != 0) return false;
+    return true;
+}
+
 inline std::vector<uint32_t> snapshot()
 {
     std::vector<uint32_t> w;
@@ -195,6 +205,10 @@ inline lockstepresult lockstep(const std::vector<int32_t>& syms, const tweak& tw
         }
         encode_runend();
         enc.push_back(statedigest());
+        if (!ringcountmirrors()) {
+            ADD_FAILURE() << "ring count copy differs before symbol " << i;
+            break;
+        }
         encode_newsymbol(s);
     }
     r.finalstate = snapshot();
@@ -225,7 +239,7 @@ inline lockstepresult lockstep(const std::vector<int32_t>& syms, const tweak& tw
         ++i;
         if (i == tw.after) tw.apply();
         if (runlength == 0) {
-            if (event >= enc.size() || !(statedigest() == enc[event])) {
+            if (event >= enc.size() || !(statedigest() == enc[event]) || !ringcountmirrors()) {
                 ADD_FAILURE() << "state differs after the run ending at symbol " << i - 1;
                 break;
             }
