@@ -22,12 +22,7 @@ inline int32_t decodelist(int32_t* list, uint32_t* size, cumtable* table, uint32
     if (table->total > codermaxtotal) limitlisttotal(table, *size);
     const uint32_t p = static_cast<uint32_t>(decode_symbol(&ac, table));
     const int32_t sym = list[p];
-    ++table->freq[p];
-    updatecumonly(p, table, +1);
-    if (table->total > listlimit && *size == cap) scalefreq(table);
-    const uint32_t last = --*size;
-    for (uint32_t j = p; j < last; ++j) list[j] = list[j + 1];
-    updatecumonly(last, table, -static_cast<int32_t>(table->freq[last]));
+    listremove(list, size, table, cap, p);
     return sym;
 }
 

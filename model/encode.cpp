@@ -15,12 +15,7 @@ void encodelist(int32_t sym, int32_t* list, uint32_t* size, cumtable* table, uin
     while (list[i] != sym) ++i;
     if (table->total > codermaxtotal) limitlisttotal(table, *size);
     encode_freq(&ac, table->freq[i], getcf(i, table), table->total);
-    ++table->freq[i];
-    updatecumonly(i, table, +1);
-    if (table->total > listlimit && *size == cap) scalefreq(table);
-    const uint32_t last = --*size;
-    for (uint32_t j = i; j < last; ++j) list[j] = list[j + 1];
-    updatecumonly(last, table, -static_cast<int32_t>(table->freq[last]));
+    listremove(list, size, table, cap, i);
 }
 
 // The counts of the slots strictly between slot `from` and slot `to`,

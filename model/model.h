@@ -143,6 +143,20 @@ void cacheupdate(int32_t what, int32_t s, uint32_t newcount, int32_t newctx);
 // halving; streams that never need it are unaffected.
 void limitlisttotal(cumtable* table, uint32_t size);
 
+// After position i of a list has been coded, in either direction: counts
+// the position (a full list's table is halved once its total passes 1000),
+// closes the gap in the list, and takes the position that fell empty out of
+// coding; that position keeps its count for when it is filled again.
+inline void listremove(int32_t* list, uint32_t* size, cumtable* table, uint32_t cap, uint32_t i)
+{
+    ++table->freq[i];
+    updatecumonly(i, table, +1);
+    if (table->total > listlimit && *size == cap) scalefreq(table);
+    const uint32_t last = --*size;
+    for (uint32_t j = i; j < last; ++j) list[j] = list[j + 1];
+    updatecumonly(last, table, -static_cast<int32_t>(table->freq[last]));
+}
+
 // ---- encoding -----------------------------------------------------------
 
 // The two halves of coding a new symbol: the run number of the run that

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/transform_support.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
@@ -17,14 +19,6 @@
 #include <vector>
 
 namespace {
-
-using bytes = std::vector<uint8_t>;
-
-struct stopped {
-    unsigned code;
-};
-
-void throwstop(unsigned code) { throw stopped{code}; }
 
 uint32_t context(const bytes& b, uint32_t i)
 {
@@ -73,43 +67,7 @@ result transform(const std::string& s)
     return {b, std::string(reinterpret_cast<const char*>(index), 4)};
 }
 
-// Blocks of one kind and length: random bytes, a small alphabet (many equal
-// contexts, so the tie-break by position matters), periodic data, and runs.
-bytes makeblock(int kind, uint32_t n, std::mt19937& rng)
-{
-    bytes b(n);
-    switch (kind) {
-    case 0:
-        for (auto& c : b) c = static_cast<uint8_t>(rng());
-        break;
-    case 1:
-        for (auto& c : b) c = static_cast<uint8_t>('a' + rng() % 3);
-        break;
-    case 2: {
-        const uint32_t period = 1 + rng() % 7;
-        for (uint32_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>((i % period) * 37);
-        if (n > 8) b[rng() % n] ^= 1;
-        break;
-    }
-    default:
-        for (uint32_t i = 0; i < n;) {
-            const uint8_t c = static_cast<uint8_t>(rng() % 4);
-            for (uint32_t r = 1 + rng() % 40; r > 0 && i < n; --r) b[i++] = c;
-        }
-        break;
-    }
-    return b;
-}
 
-bytes corpusblock(const char* name, size_t size)
-{
-    std::ifstream in(std::string(VORN_CORPUS_DIR) + "/" + name, std::ios::binary);
-    const bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    bytes b;
-    while (!data.empty() && b.size() < size) b.insert(b.end(), data.begin(), data.end());
-    b.resize(std::min(b.size(), size));
-    return b;
-}
 
 }  // namespace
 
@@ -186,15 +144,7 @@ TEST(SortTrans, MatchesDefinitionOnFullBlocks)
 
 TEST(SortTrans, FullBlockSortingStubStops)
 {
-    stophandler = throwstop;
     uint8_t block[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     uint8_t index[4];
-    unsigned code = 0;
-    try {
-        BWtrans(block, 8, index);
-    } catch (const stopped& s) {
-        code = s.code;
-    }
-    stophandler = nullptr;
-    EXPECT_EQ(code, 0x6603u);
+    EXPECT_EQ(stopcode([&] { BWtrans(block, 8, index); }), 0x6603u);
 }

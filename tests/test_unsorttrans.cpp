@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/transform_support.h"
+
 #include <cstdint>
 #include <fstream>
 #include <functional>
@@ -24,28 +26,6 @@
 #include <vector>
 
 namespace {
-
-using bytes = std::vector<uint8_t>;
-
-struct stopped {
-    unsigned code;
-};
-
-void throwstop(unsigned code) { throw stopped{code}; }
-
-// The stop code raised by fn, or 0 if it returned.
-unsigned stopcode(const std::function<void()>& fn)
-{
-    stophandler = throwstop;
-    unsigned code = 0;
-    try {
-        fn();
-    } catch (const stopped& s) {
-        code = s.code;
-    }
-    stophandler = nullptr;
-    return code;
-}
 
 bytes of(const std::string& s) { return bytes(s.begin(), s.end()); }
 
@@ -79,38 +59,7 @@ bytes roundtrip(const bytes& input)
     return inverse(b, indexof(reinterpret_cast<const char*>(index)));
 }
 
-bytes corpusblock(const char* name, size_t size)
-{
-    std::ifstream in(std::string(VORN_CORPUS_DIR) + "/" + name, std::ios::binary);
-    const bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    bytes b;
-    while (!data.empty() && b.size() < size) b.insert(b.end(), data.begin(), data.end());
-    b.resize(std::min(b.size(), size));
-    return b;
-}
 
-bytes makeblock(int kind, uint32_t n, std::mt19937& rng)
-{
-    bytes b(n);
-    switch (kind) {
-    case 0:
-        for (auto& c : b) c = static_cast<uint8_t>(rng());
-        break;
-    case 1:
-        for (auto& c : b) c = static_cast<uint8_t>('a' + rng() % 3);
-        break;
-    case 2:
-        for (uint32_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(i % (1 + n % 5));
-        break;
-    default:
-        for (uint32_t i = 0; i < n;) {
-            const uint8_t c = static_cast<uint8_t>(rng() % 4);
-            for (uint32_t r = 1 + rng() % 40; r > 0 && i < n; --r) b[i++] = c;
-        }
-        break;
-    }
-    return b;
-}
 
 }  // namespace
 
