@@ -52,13 +52,7 @@ uint32_t decoderun(arithcoder* coder, runmodel* m)
     }
     result += bit;
     decode_update(coder, m->c2, m->c0 + m->c1, t);
-    ++m->c2;
-    ++t;
-    if (t > countlimit) {
-        m->c0 = (m->c0 + 1) >> 1;
-        m->c1 = (m->c1 + 1) >> 1;
-        m->c2 = (m->c2 + 1) >> 1;
-    }
+    countstop(m, t);
     return result;
 }
 

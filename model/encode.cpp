@@ -80,13 +80,7 @@ void encode_runend()
         ++t;
     }
     encode_freq(&ac, m->c2, m->c0 + m->c1, t);
-    ++m->c2;
-    ++t;
-    if (t > countlimit) {
-        m->c0 = (m->c0 + 1) >> 1;
-        m->c1 = (m->c1 + 1) >> 1;
-        m->c2 = (m->c2 + 1) >> 1;
-    }
+    countstop(m, t);
     lastseen->runctx = runlength > 2 ? 1 : 0;
 }
 

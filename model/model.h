@@ -139,6 +139,19 @@ inline void setcount(cachenode* p, uint32_t count)
 // the ring gives up down the lists (list 1 -> list 2 -> full).
 void cacheupdate(int32_t what, int32_t s, uint32_t newcount, int32_t newctx);
 
+// Counts the stop that ends a run number in run model m, whose sum was t
+// before the stop; the counts are halved, rounding up, once the sum passes
+// 100. Only a stop is followed by this test, never a digit.
+inline void countstop(runmodel* m, uint32_t t)
+{
+    ++m->c2;
+    if (t + 1 > countlimit) {
+        m->c0 = (m->c0 + 1) >> 1;
+        m->c1 = (m->c1 + 1) >> 1;
+        m->c2 = (m->c2 + 1) >> 1;
+    }
+}
+
 // Brings an unfull list's total back within what the coder can take, by
 // halving; streams that never need it are unaffected.
 void limitlisttotal(cumtable* table, uint32_t size);

@@ -154,13 +154,18 @@ uint32_t walk(const uint8_t* L, uint32_t n, uint32_t index, hash2 table, Deliver
 
 }  // namespace
 
-void tablewalk(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, uint32_t* counts)
+void checkcounts(uint32_t n, const uint32_t* counts)
 {
     // Counters live in 24 bits; no valid block comes near that.
     if (n > h2_maxvalue) errorstop(err_corrupt);
     uint64_t total = 0;
     for (uint32_t v = 0; v < 256; ++v) total += counts[v];
     if (total != n) errorstop(err_corrupt);
+}
+
+void tablewalk(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, uint32_t* counts)
+{
+    checkcounts(n, counts);
 
     tableowner owner;
     entercontexts(block, n, counts, owner.table);

@@ -11,6 +11,10 @@
 
 #include <cstdint>
 
+// Stops with the corrupt-block report unless counts add up to n and n fits
+// the table's 24-bit counters: the checks both inverse walks start with.
+void checkcounts(uint32_t n, const uint32_t* counts);
+
 // Same parameters and checks as unsorttrans (n <= h2_maxvalue, counts the
 // histogram of block, used as working storage).
 void tablewalk(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, uint32_t* counts);

@@ -294,10 +294,7 @@ uint32_t walk(const uint32_t* step, uint32_t* next, uint32_t n, uint32_t home, u
 
 void unsorttrans(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, uint32_t* counts)
 {
-    if (n > h2_maxvalue) errorstop(err_corrupt);
-    uint64_t total = 0;
-    for (uint32_t v = 0; v < 256; ++v) total += counts[v];
-    if (total != n) errorstop(err_corrupt);
+    checkcounts(n, counts);
     if (n == 0) return;  // nothing to walk; the context is the index
     if (n > maxstepblock) {
         tablewalk(block, out, n, index, counts);
