@@ -24,4 +24,11 @@ enum : unsigned {
 
 extern void (*stophandler)(unsigned code);
 
+// Output a caller still owes when a stop comes: the decompressor sets it
+// while one block's restored bytes are being written and the next block is
+// decoded, so that a stop in the next block still leaves the previous one
+// complete in the output. Called once, before the report; a stop raised
+// inside it ends the run without calling it again.
+extern void (*stopfinish)();
+
 [[noreturn]] void errorstop(unsigned code);

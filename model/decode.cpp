@@ -118,29 +118,3 @@ int decode_newsymbol()
     lastseen->runctx = j - 1 > 1 ? 1 : 0;
     return sym;
 }
-
-uint32_t decode_block(uint8_t* buf, uint32_t n, uint32_t* histogram, bool* end)
-{
-    *end = false;
-    uint32_t count = 0;
-    while (count < n) {
-        if (runlength != 0) {
-            // Owed copies go out as one stretch, as far as buf reaches.
-            const uint32_t k = runlength < n - count ? static_cast<uint32_t>(runlength) : n - count;
-            const uint8_t s = static_cast<uint8_t>(lastseen->sym);
-            for (uint32_t j = 0; j < k; ++j) buf[count + j] = s;
-            histogram[s] += k;
-            count += k;
-            runlength -= k;
-            continue;
-        }
-        const int s = decode_newsymbol();
-        if (s < 0) {
-            *end = true;
-            break;
-        }
-        buf[count++] = static_cast<uint8_t>(s);
-        ++histogram[s];
-    }
-    return count;
-}

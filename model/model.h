@@ -222,4 +222,39 @@ inline int decode()
 // Decodes up to n symbols into buf and counts each in histogram, exactly as
 // that many calls of decode() would; stops early at the end symbol, which
 // is not stored, and then sets *end. Returns the number of bytes stored.
-uint32_t decode_block(uint8_t* buf, uint32_t n, uint32_t* histogram, bool* end);
+// After each stretch of bytes it calls pace(bytes in the stretch): a caller
+// may do independent work there, which the processor overlaps with the
+// decoder's own.
+template <typename Pace>
+uint32_t decode_block(uint8_t* buf, uint32_t n, uint32_t* histogram, bool* end, Pace pace)
+{
+    *end = false;
+    uint32_t count = 0;
+    while (count < n) {
+        if (runlength != 0) {
+            // Owed copies go out as one stretch, as far as buf reaches.
+            const uint32_t k = runlength < n - count ? static_cast<uint32_t>(runlength) : n - count;
+            const uint8_t s = static_cast<uint8_t>(lastseen->sym);
+            for (uint32_t j = 0; j < k; ++j) buf[count + j] = s;
+            histogram[s] += k;
+            count += k;
+            runlength -= k;
+            pace(k);
+            continue;
+        }
+        const int s = decode_newsymbol();
+        if (s < 0) {
+            *end = true;
+            break;
+        }
+        buf[count++] = static_cast<uint8_t>(s);
+        ++histogram[s];
+        pace(1);
+    }
+    return count;
+}
+
+inline uint32_t decode_block(uint8_t* buf, uint32_t n, uint32_t* histogram, bool* end)
+{
+    return decode_block(buf, n, histogram, end, [](uint32_t) {});
+}

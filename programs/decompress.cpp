@@ -14,6 +14,7 @@
 #include <new>
 
 #include "coder/byteio.h"
+#include "coder/stop.h"
 #include "model/model.h"
 #include "programs/progress.h"
 #include "programs/stream.h"
@@ -25,6 +26,37 @@ namespace {
 struct modelowner {
     ~modelowner() { deletemodel(); }
 };
+
+// What a stop owes the output while a restored block is still being
+// written: the rest of the block, if it comes out intact.
+void finishblock()
+{
+    unsort_walk(unsort_left());
+    if (unsort_whole()) out_flush();
+}
+
+// Keeps stopfinish set exactly while a block's walk is unfinished.
+struct walkowner {
+    bool active = false;
+    void begin()
+    {
+        active = true;
+        stopfinish = finishblock;
+    }
+    void end()
+    {
+        active = false;
+        stopfinish = nullptr;
+    }
+    ~walkowner() { end(); }
+};
+
+// Steps of the previous block's walk taken after each stretch the decoder
+// delivers. A stretch is one new symbol or the copies of a run; taking the
+// run's steps in small portions spreads them over the new symbols after it,
+// whose computation hides the walk's waits. The steps still owed when the
+// block is decoded are taken at the end.
+constexpr uint32_t walkpace = 3;
 
 // How the input looks after the end symbol: read exactly to its end, cut
 // short, or followed by bytes that belong to no stream.
@@ -68,6 +100,7 @@ streamstatus decompress_stream(std::FILE* progress)
 
     uint32_t histogram[256];
     bool firstblock = true;
+    walkowner walk;  // active while the previous block's bytes are being written
     for (;;) {
         // The index: up to four symbols, the first the least significant.
         uint8_t head[4];
@@ -79,6 +112,31 @@ streamstatus decompress_stream(std::FILE* progress)
             head[k] = static_cast<uint8_t>(s);
             index = (index >> 8) | (static_cast<uint32_t>(s) << 24);
         }
+        const bool successor = firstblock || header == maxheader;  // only a 2 MiB block has successors
+        uint8_t* const buf = inbuffer.get();
+        bool end = false;
+        uint32_t count = 0;
+        if (k == 4 && successor) {
+            // The previous block's walk advances with the decoding: its
+            // reads from memory wait while the decoder computes.
+            std::memset(histogram, 0, sizeof histogram);
+            uint32_t owed = 0;
+            count = decode_block(buf, bufsize, histogram, &end, [&owed](uint32_t stretch) {
+                owed += stretch;
+                const uint32_t steps = owed < walkpace ? owed : walkpace;
+                owed -= steps;
+                unsort_walk(steps);
+            });
+        }
+        // Each restored block is complete in the output before anything of
+        // the next is written or any check of the next can end the run.
+        if (walk.active) {
+            unsort_walk(unsort_left());
+            walk.end();
+            say(progress, " done\n");
+            if (out_flush() != 0) return stream_writeerror;
+        }
+
         if (k < 4) {
             // A raw tail of 1 to 3 bytes, or nothing after a full block.
             if (in_overrun != 0) return finish();
@@ -87,13 +145,9 @@ streamstatus decompress_stream(std::FILE* progress)
             for (int i = 0; i < k; ++i) putbyte(head[i]);
             return finish();
         }
-        if (!firstblock && header != maxheader) return stream_damaged;  // only a 2 MiB block has successors
+        if (!successor) return stream_damaged;
 
-        std::memset(histogram, 0, sizeof histogram);
         say(progress, "Decoding ...");
-        uint8_t* const buf = inbuffer.get();
-        bool end = false;
-        const uint32_t count = decode_block(buf, bufsize, histogram, &end);
         if (in_overrun != 0 || in_errno != 0) return finish();
 
         if (count == 0) {
@@ -106,11 +160,13 @@ streamstatus decompress_stream(std::FILE* progress)
         if (firstblock && end && headerbyte(count) != header) return stream_damaged;
 
         say(progress, " processing %ld bytes ...", static_cast<long>(count));
-        unsorttrans(buf, nullptr, count, index, histogram);
-        say(progress, " done\n");
-        // Each restored block reaches the output before the next is decoded.
-        if (out_flush() != 0) return stream_writeerror;
-        if (end) return finish();
+        unsort_start(buf, count, index, histogram);
+        if (end) {
+            unsort_walk(count);
+            say(progress, " done\n");
+            return finish();
+        }
+        walk.begin();
         firstblock = false;
     }
 }

@@ -97,6 +97,50 @@ TEST(UnsortTrans, WritesToProcessOutput)
     EXPECT_EQ(sink, expect);
 }
 
+TEST(UnsortTrans, WalksInStretches)
+{
+    // The stepwise walk writes the same bytes in stretches of any size, and
+    // a damaged block's walk ends at its stop with nothing more to write.
+    std::mt19937 rng(5);
+    uint32_t counts[256];
+    for (int trial = 0; trial < 12; ++trial) {
+        const bytes original = trial < 4 ? corpusblock("alice29.txt", 5 + rng() % 200000) : makeblock(trial % 4, 5 + rng() % 70000, rng);
+        bytes t = original;
+        uint8_t index[4];
+        sorttrans(t.data(), static_cast<uint32_t>(t.size()), index);
+        histogram(t, counts);
+        bytes sink;
+        out_attach_memory(&sink);
+        unsort_start(t.data(), static_cast<uint32_t>(t.size()), indexof(reinterpret_cast<char*>(index)), counts);
+        std::fill(t.begin(), t.end(), 0);  // the walk needs neither block nor counts
+        std::fill(counts, counts + 256, 0);
+        while (unsort_left() != 0) {
+            EXPECT_FALSE(unsort_whole());
+            unsort_walk(rng() % (trial % 2 == 0 ? 8 : 5000));
+        }
+        EXPECT_TRUE(unsort_whole());
+        out_flush();
+        out_attach_fd(1);
+        EXPECT_EQ(sink, original) << "trial " << trial;
+    }
+
+    bytes block = corpusblock("alice29.txt", 30000);
+    uint8_t index[4];
+    sorttrans(block.data(), static_cast<uint32_t>(block.size()), index);
+    std::swap(block[100], block[20000]);
+    bytes sink;
+    out_attach_memory(&sink);
+    histogram(block, counts);
+    const unsigned code = stopcode([&] {
+        unsort_start(block.data(), static_cast<uint32_t>(block.size()), indexof(reinterpret_cast<char*>(index)), counts);
+        while (unsort_left() != 0) unsort_walk(1000);
+    });
+    out_attach_fd(1);
+    EXPECT_EQ(code, 0x6601u);
+    EXPECT_EQ(unsort_left(), 0u);
+    EXPECT_FALSE(unsort_whole());
+}
+
 TEST(UnsortTrans, RestoresEveryShortLength)
 {
     std::mt19937 rng(21);

@@ -11,6 +11,7 @@
 #include "transform/sorttrans.h"
 
 #include "coder/stop.h"
+#include "transform/bigblock.h"
 
 #include <cassert>
 #include <cstdlib>
@@ -38,7 +39,7 @@ void reserve(uint32_t n)
     if (n <= space.cap) return;
     std::free(space.record);
     space.cap = 0;
-    space.record = static_cast<uint8_t*>(std::malloc(size_t{n} * 3));
+    space.record = static_cast<uint8_t*>(bigblock(size_t{n} * 3));
     if (space.record == nullptr) errorstop(err_workspace);
     space.cap = n;
 }

@@ -40,6 +40,7 @@
 
 #include "coder/byteio.h"
 #include "coder/stop.h"
+#include "transform/bigblock.h"
 #include "transform/hash2.h"
 #include "transform/tablewalk.h"
 
@@ -90,7 +91,7 @@ void releasespace()
 template <typename T>
 T* take(size_t count)
 {
-    void* const p = std::malloc(count * sizeof(T));
+    void* const p = bigblock(count * sizeof(T));
     if (p == nullptr) {
         releasespace();
         errorstop(err_workspace);
@@ -109,7 +110,7 @@ void reserve(uint32_t n)
     releasespace();
     const size_t words = n / 64 + 2;
     space.step = take<uint32_t>(n);
-    space.next = take<uint32_t>(n / 2 + 2);
+    space.next = take<uint32_t>(n / 2 + 2);  // ids, and a spare for one-slot buckets
     space.first = take<uint64_t>(words);
     space.multi = take<uint64_t>(words);
     space.rank = take<uint32_t>(words);
@@ -260,56 +261,109 @@ __attribute__((target_clones("popcnt", "default"))) uint32_t buildsteps(const ui
     return rank[hw] + static_cast<uint32_t>(std::popcount(multi[hw] & ((uint64_t{2} << (home & 63)) - 1))) - 1;
 }
 
-// The walk. Returns n, or the step at which it met a draw beyond the block
-// (its byte not delivered); x ends as the context after the last delivered
-// byte.
-template <typename Deliver>
-uint32_t walk(const uint32_t* step, uint32_t* next, uint32_t n, uint32_t home, uint32_t& x, Deliver deliver)
+// The walk in progress: the step table of one block and how far the walk
+// has come. A caller may take the block in stretches between other work.
+struct walkstate {
+    uint32_t slot;   // slot whose byte comes next
+    uint32_t left;   // bytes still to deliver
+    uint32_t n;      // bytes of the block
+    uint32_t home;   // id of the index's bucket
+    uint32_t ctx;    // context after the bytes delivered so far
+    uint32_t index;  // the context the walk must end in
+    bool whole;      // every byte written, ending in the index
+};
+
+walkstate pending{};
+
+// A damaged block ends its walk: nothing more of it is written.
+[[noreturn]] void breakwalk()
 {
-    uint32_t s = next[home]++;
-    uint32_t ctx = x;
-    for (uint32_t i = 0;;) {
+    pending.left = 0;
+    errorstop(err_corrupt);
+}
+
+// Delivers the next k bytes of the walk (k <= pending.left) and stops the
+// run on a draw beyond the block, or when the context after the last byte
+// is not the index. Each step waits for one read from far away; work the
+// caller does between stretches runs alongside those reads.
+template <typename Deliver>
+void walksteps(uint32_t k, Deliver deliver)
+{
+    const uint32_t* const step = space.step;
+    uint32_t* const next = space.next;
+    const uint32_t n = pending.n;
+    const uint32_t home = pending.home;
+    uint32_t s = pending.slot;
+    uint32_t ctx = pending.ctx;
+    const uint32_t draws = k < pending.left ? k : k - 1;  // none after the last byte
+    for (uint32_t j = 0; j < k; ++j) {
         const uint32_t w = step[s];
         if (w & lastflag) next[home] = exhausted;
         const uint32_t c = w & 0xFF;
-        deliver(i, c);
+        deliver(c);
         ctx = (ctx >> 8) | (c << 24);
-        if (++i == n) break;
+        if (j == draws) break;
         const uint32_t ref = (w >> 8) & refmask;
         if (w & singleflag) {
             s = ref;
         } else {
             s = next[ref]++;
-            if (s >= n) {
-                x = ctx;
-                return i;
-            }
+            if (s >= n) breakwalk();
         }
     }
-    x = ctx;
-    return n;
+    pending.slot = s;
+    pending.ctx = ctx;
+    pending.left -= k;
+    if (pending.left == 0) {
+        if (ctx != pending.index) breakwalk();
+        pending.whole = true;
+    }
 }
 
 }  // namespace
 
+void unsort_start(const uint8_t* block, uint32_t n, uint32_t index, uint32_t* counts)
+{
+    pending = walkstate{};
+    checkcounts(n, counts);
+    if (n == 0) {
+        pending.whole = true;  // nothing to walk; the context is the index
+        return;
+    }
+    if (n > maxstepblock) errorstop(err_corrupt);
+    reserve(n);
+    const uint32_t home = buildsteps(block, n, index, counts);
+    if (home == nowhere || home == badcounts) errorstop(err_corrupt);
+    pending = walkstate{space.next[home]++, n, n, home, index, index, false};
+}
+
+uint32_t unsort_left()
+{
+    return pending.left;
+}
+
+bool unsort_whole()
+{
+    return pending.whole;
+}
+
+void unsort_walk(uint32_t k)
+{
+    if (k > pending.left) k = pending.left;
+    if (k != 0) walksteps(k, [](uint32_t c) { putbyte(static_cast<int>(c)); });
+}
+
 void unsorttrans(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, uint32_t* counts)
 {
-    checkcounts(n, counts);
-    if (n == 0) return;  // nothing to walk; the context is the index
     if (n > maxstepblock) {
         tablewalk(block, out, n, index, counts);
         return;
     }
-
-    reserve(n);
-    const uint32_t home = buildsteps(block, n, index, counts);
-    if (home == nowhere || home == badcounts) errorstop(err_corrupt);
-    uint32_t x = index;
-    uint32_t done;
+    unsort_start(block, n, index, counts);
+    if (n == 0) return;
     if (out != nullptr) {
-        done = walk(space.step, space.next, n, home, x, [out](uint32_t i, uint32_t c) { out[i] = static_cast<uint8_t>(c); });
+        walksteps(n, [&out](uint32_t c) { *out++ = static_cast<uint8_t>(c); });
     } else {
-        done = walk(space.step, space.next, n, home, x, [](uint32_t, uint32_t c) { putbyte(static_cast<int>(c)); });
+        walksteps(n, [](uint32_t c) { putbyte(static_cast<int>(c)); });
     }
-    if (done < n || x != index) errorstop(err_corrupt);
 }

@@ -26,6 +26,20 @@
 // calls must not overlap (one thread).
 void unsorttrans(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, uint32_t* counts);
 
+// The same restoration in stretches, for a caller that has other work to
+// do while the walk waits on memory: unsort_start checks the block and
+// builds its tables (the block and counts are not needed afterwards), then
+// each unsort_walk(k) writes the next k bytes (at most the bytes left) to the
+// process output with putbyte(). The checks and stops are those of
+// unsorttrans; the one about the ending context comes with the last byte.
+// After a stop nothing more of the block is written. Blocks up to 2 MiB
+// only (larger ones stop with err_corrupt). A new start drops a walk left
+// unfinished.
+void unsort_start(const uint8_t* block, uint32_t n, uint32_t index, uint32_t* counts);
+void unsort_walk(uint32_t k);
+uint32_t unsort_left();  // bytes of the current walk still to be written
+bool unsort_whole();     // the current walk has written its whole block, intact
+
 // block: the last column of the sorted rotations; index: the starting row.
 // Rejects (err_corrupt) index >= n for n > 0 and counts that are not the
 // block's histogram. On return counts[v] holds the number of bytes <= v.
