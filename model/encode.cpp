@@ -28,7 +28,8 @@ uint32_t ringnewer(uint32_t from, uint32_t to)
 {
     // Byte arithmetic throughout (the counts add up to at most 30), and a
     // mask rather than a condition, so that every byte is loaded.
-    const uint8_t between = static_cast<uint8_t>((to + ringslots - from - 1) % ringslots);
+    const uint32_t gap = to - from - 1;  // wraps round when to <= from
+    const uint8_t between = static_cast<uint8_t>(gap < ringslots ? gap : gap + ringslots);
     const uint8_t* const stretch = ringcount + from + 1;
     uint8_t sum = 0;
     for (uint8_t j = 0; j < 32; ++j) {
@@ -40,7 +41,10 @@ uint32_t ringnewer(uint32_t from, uint32_t to)
 
 }  // namespace
 
-void encode_block(const uint8_t* p, uint32_t n)
+// Everything a block's coding calls is compiled into this one function:
+// the coder state and the model's pointers stay in registers from one new
+// symbol to the next, instead of being saved and restored around calls.
+__attribute__((flatten)) void encode_block(const uint8_t* p, uint32_t n)
 {
     // A repeat costs one comparison; the run is kept in a register and
     // handed back to runlength before the run number is coded.

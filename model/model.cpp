@@ -66,6 +66,7 @@ int initmodel(int flag)
 
     for (uint8_t& c : ringcount) c = 0;
     for (uint32_t k = 0; k < ringslots; ++k) {
+        cache[k].slot = k;
         cache[k].sym = endsymbol;
         setcount(&cache[k], 0);
         cache[k].runctx = 3;

@@ -57,6 +57,7 @@ struct cachenode {
     int32_t sym;       // symbol held by this slot
     uint32_t count;    // newest slot: slots holding sym (1..30); else 0
     int32_t runctx;    // run context 0..3 of sym (index into mrun)
+    uint32_t slot;     // this slot's index in cache, fixed
     cachenode* next;   // next newer slot; the newest links to the oldest
     cachenode* prev;   // next older slot; the oldest links to the newest
 };
@@ -116,7 +117,7 @@ int initmodel(int flag);
 void deletemodel();
 
 // Index of a slot in cache.
-inline uint32_t ringslot(const cachenode* p) { return static_cast<uint32_t>(p - cache); }
+inline uint32_t ringslot(const cachenode* p) { return p->slot; }
 
 // A copy of the slots' counts, laid out twice in a row: ringcount[k] and
 // ringcount[k + 30] both equal cache[k].count, and bytes 60..63 are 0. Any
@@ -226,7 +227,7 @@ inline int decode()
 // may do independent work there, which the processor overlaps with the
 // decoder's own.
 template <typename Pace>
-uint32_t decode_block(uint8_t* buf, uint32_t n, uint32_t* histogram, bool* end, Pace pace)
+__attribute__((flatten)) uint32_t decode_block(uint8_t* buf, uint32_t n, uint32_t* histogram, bool* end, Pace pace)
 {
     *end = false;
     uint32_t count = 0;

@@ -52,6 +52,12 @@ inline void put(uint8_t* p, uint32_t e, uint8_t c)
     p[2] = c;
 }
 
+// Two bytes as a 16-bit half of a context: p[0] low, p[1] high.
+inline uint32_t half(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8;
+}
+
 // How far ahead the first pass fetches the line that a later record goes to.
 constexpr uint32_t lookahead = 16;
 
@@ -67,12 +73,10 @@ uint32_t sorttrans(uint8_t* block, uint32_t n, uint8_t* index)
     uint8_t* const rec = space.record;
     std::memset(start, 0, 65536 * sizeof(uint32_t));
 
-    // Pair histogram: a = b[i]<<8 | b[i-1].
-    uint32_t a = static_cast<uint32_t>(block[n - 1]) << 8;
-    for (uint32_t i = 0; i < n; ++i) {
-        a = (a >> 8) | (static_cast<uint32_t>(block[i]) << 8);
-        ++start[a];
-    }
+    // Pair histogram: b[i]<<8 | b[i-1], the pair at i - 1 read as one
+    // little-endian half.
+    ++start[static_cast<uint32_t>(block[0]) << 8 | block[n - 1]];
+    for (uint32_t i = 1; i < n; ++i) ++start[half(block + i - 1)];
 
     // Bucket starts, accumulated from the top.
     uint32_t r = n;
@@ -88,31 +92,29 @@ uint32_t sorttrans(uint8_t* block, uint32_t n, uint8_t* index)
     index[2] = block[n - 2];
     index[3] = block[n - 1];
 
-    // First pass: distribute by the low half, in block order (e == K(i)).
-    // The high half and the byte go to one 3-byte record, so each step
-    // touches one scattered line, which is fetched some steps ahead: the low
-    // half of K(i + lookahead) is b[i + lookahead - 3], b[i + lookahead - 4].
-    const uint32_t ahead = n > lookahead + 4 ? n - lookahead : 0;
+    // First pass: distribute by the low half, in block order. The high
+    // half and the byte go to one 3-byte record, so each step touches one
+    // scattered line, which is fetched some steps ahead. For i >= 4 the
+    // context's bytes lie in the block just before i: the low half of K(i)
+    // is the half at i - 4, and the record is the three bytes at i - 2.
     uint32_t i = 0;
+    for (; i < 4; ++i) {
+        const uint8_t c = block[i];
+        put(rec + size_t{start[e & 0xFFFF]++} * 3, e, c);
+        e = (e >> 8) | (static_cast<uint32_t>(c) << 24);
+    }
+    const uint32_t ahead = n > lookahead ? n - lookahead : 0;
     for (; i < ahead; ++i) {
-        const uint32_t later = static_cast<uint32_t>(block[i + lookahead - 3]) << 8 | block[i + lookahead - 4];
-        __builtin_prefetch(rec + size_t{start[later]} * 3, 1);
-        const uint8_t c = block[i];
-        put(rec + size_t{start[e & 0xFFFF]++} * 3, e, c);
-        e = (e >> 8) | (static_cast<uint32_t>(c) << 24);
+        __builtin_prefetch(rec + size_t{start[half(block + i + lookahead - 4)]} * 3, 1);
+        std::memcpy(rec + size_t{start[half(block + i - 4)]++} * 3, block + i - 2, 3);
     }
-    for (; i < n; ++i) {
-        const uint8_t c = block[i];
-        put(rec + size_t{start[e & 0xFFFF]++} * 3, e, c);
-        e = (e >> 8) | (static_cast<uint32_t>(c) << 24);
-    }
+    for (; i < n; ++i) std::memcpy(rec + size_t{start[half(block + i - 4)]++} * 3, block + i - 2, 3);
 
     // Second pass: distribute by the high half, last slot first, so that each
     // high-half bucket keeps the order of the first pass.
     for (uint32_t s = n; s-- > 0;) {
         const uint8_t* const p = rec + size_t{s} * 3;
-        const uint32_t hi = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8;
-        block[--start[hi]] = p[2];
+        block[--start[half(p)]] = p[2];
     }
     return n;
 }
