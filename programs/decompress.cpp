@@ -27,20 +27,34 @@ struct modelowner {
     ~modelowner() { deletemodel(); }
 };
 
+// The block whose walk is still being written, for a stop that comes in
+// the meantime: where its progress goes, and whether the next block's
+// decoding has been reported as begun.
+struct owedblock {
+    std::FILE* progress;
+    bool decoding;
+};
+owedblock owed{nullptr, false};
+
 // What a stop owes the output while a restored block is still being
-// written: the rest of the block, if it comes out intact.
+// written: the rest of the block, if it comes out intact, and the progress
+// report that a run without the stop would have given up to that point.
 void finishblock()
 {
     unsort_walk(unsort_left());
-    if (unsort_whole()) out_flush();
+    if (!unsort_whole()) return;
+    out_flush();
+    say(owed.progress, " done\n");
+    if (owed.decoding) say(owed.progress, "Decoding ...");
 }
 
 // Keeps stopfinish set exactly while a block's walk is unfinished.
 struct walkowner {
     bool active = false;
-    void begin()
+    void begin(std::FILE* progress)
     {
         active = true;
+        owed = owedblock{progress, false};
         stopfinish = finishblock;
     }
     void end()
@@ -120,12 +134,13 @@ streamstatus decompress_stream(std::FILE* progress)
             // The previous block's walk advances with the decoding: its
             // reads from memory wait while the decoder computes.
             std::memset(histogram, 0, sizeof histogram);
-            uint32_t owed = 0;
-            count = decode_block(buf, bufsize, histogram, &end, [&owed](uint32_t stretch) {
-                owed += stretch;
-                const uint32_t steps = owed < walkpace ? owed : walkpace;
-                owed -= steps;
-                unsort_walk(steps);
+            owed.decoding = true;
+            uint32_t steps = 0;
+            count = decode_block(buf, bufsize, histogram, &end, [&steps](uint32_t stretch) {
+                steps += stretch;
+                const uint32_t now = steps < walkpace ? steps : walkpace;
+                steps -= now;
+                unsort_walk(now);
             });
         }
         // Each restored block is complete in the output before anything of
@@ -166,7 +181,7 @@ streamstatus decompress_stream(std::FILE* progress)
             say(progress, " done\n");
             return finish();
         }
-        walk.begin();
+        walk.begin(progress);
         firstblock = false;
     }
 }

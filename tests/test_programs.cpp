@@ -246,6 +246,28 @@ TEST(Programs, TruncatedStreams)
     }
 }
 
+TEST(Programs, DamageInTheSecondBlockLeavesTheFirstWhole)
+{
+    // The first block is written and reported done, whether the damage is
+    // found by the model while the second block is decoded or by the
+    // second block's own walk.
+    std::mt19937 rng(77);
+    bytes input = wordy(2 * 2097152 + 5000, 78);
+    for (size_t i = 0; i < input.size(); i += 1 + rng() % 3000) input[i] = static_cast<uint8_t>(rng());
+    const bytes packed = vorn(input).out;
+    const std::string first = unvornbanner + "Decoding ... processing 2097152 bytes ... done\nDecoding ...";
+    for (int percent : {62, 70, 78, 86}) {
+        bytes d = packed;
+        const size_t at = d.size() * static_cast<size_t>(percent) / 100;
+        for (size_t j = 0; j < 8; ++j) d[at + j] ^= static_cast<uint8_t>(1 + rng() % 255);
+        const runresult r = unvorn(d);
+        EXPECT_NE(r.status, 0) << "damage at " << at;
+        EXPECT_EQ(r.err.compare(0, first.size(), first), 0) << "damage at " << at << ":\n" << r.err;
+        ASSERT_GE(r.out.size(), 2097152u) << "damage at " << at;
+        EXPECT_EQ(firstdiff(bytes(r.out.begin(), r.out.begin() + 2097152), bytes(input.begin(), input.begin() + 2097152)), -1);
+    }
+}
+
 TEST(Programs, BadHeaderAndTrailingData)
 {
     bytes packed = vorn(text("banana")).out;
