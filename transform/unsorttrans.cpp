@@ -110,7 +110,7 @@ void reserve(uint32_t n)
     releasespace();
     const size_t words = n / 64 + 2;
     space.step = take<uint32_t>(n);
-    space.next = take<uint32_t>(n / 2 + 2);  // ids, and a spare for one-slot buckets
+    space.next = take<uint32_t>(n / 2 + 2);
     space.first = take<uint64_t>(words);
     space.multi = take<uint64_t>(words);
     space.rank = take<uint32_t>(words);
