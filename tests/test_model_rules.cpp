@@ -40,6 +40,24 @@ void encodeprefix(bytes& out, const std::vector<int32_t>& syms)
     for (int32_t s : syms) encode(s);
 }
 
+// Flushes the coder an encodeprefix opened and closes the model without
+// coding the end symbol.
+void encodeclose()
+{
+    done_encoding(&ac);
+    out_flush();
+    encoding = 0;
+    deletemodel();
+}
+
+// The counts of run context 3 are those of m.
+void expectrun3(const runmodel& m)
+{
+    EXPECT_EQ(mrun[3].c0, m.c0);
+    EXPECT_EQ(mrun[3].c1, m.c1);
+    EXPECT_EQ(mrun[3].c2, m.c2);
+}
+
 }  // namespace
 
 // A byte b repeated n times, then c: b's run number in context 3 (counts
@@ -61,23 +79,16 @@ TEST(ModelRules, RunNumbersOneToSeven)
         syms.push_back(c);
         bytes out;
         encodeprefix(out, syms);
-        EXPECT_EQ(mrun[3].c0, m.c0);
-        EXPECT_EQ(mrun[3].c1, m.c1);
-        EXPECT_EQ(mrun[3].c2, m.c2);
+        expectrun3(m);
         EXPECT_EQ(cache[1].runctx, n > 2 ? 1 : 0);
-        done_encoding(&ac);
-        out_flush();
+        encodeclose();
         EXPECT_EQ(out, codedecisions(ds));
-        encoding = 0;
-        deletemodel();
 
         in_attach_memory(out.data(), out.size());
         ASSERT_EQ(initmodel(0), 0);
         EXPECT_EQ(decode(), b);
         EXPECT_EQ(runlength, n - 1);
-        EXPECT_EQ(mrun[3].c0, m.c0);
-        EXPECT_EQ(mrun[3].c1, m.c1);
-        EXPECT_EQ(mrun[3].c2, m.c2);
+        expectrun3(m);
         EXPECT_EQ(cache[1].runctx, n > 2 ? 1 : 0);
         for (uint32_t k = 1; k < n; ++k) EXPECT_EQ(decode(), b);
         EXPECT_EQ(decode(), c);
@@ -112,22 +123,15 @@ TEST(ModelRules, RunModelRescalesAbove100)
         encodeprefix(out, {65});
         mrun[3] = start;
         for (int32_t s : {65, 65, 65, 66}) encode(s);
-        EXPECT_EQ(mrun[3].c0, m.c0);
-        EXPECT_EQ(mrun[3].c1, m.c1);
-        EXPECT_EQ(mrun[3].c2, m.c2);
-        done_encoding(&ac);
-        out_flush();
+        expectrun3(m);
+        encodeclose();
         EXPECT_EQ(out, codedecisions(ds));
-        encoding = 0;
-        deletemodel();
 
         in_attach_memory(out.data(), out.size());
         ASSERT_EQ(initmodel(0), 0);
         mrun[3] = start;
         EXPECT_EQ(decode(), 65);
-        EXPECT_EQ(mrun[3].c0, m.c0);
-        EXPECT_EQ(mrun[3].c1, m.c1);
-        EXPECT_EQ(mrun[3].c2, m.c2);
+        expectrun3(m);
         EXPECT_EQ(runlength, 3u);
         deletemodel();
     }
@@ -303,10 +307,7 @@ TEST(ModelRules, LongestRunAndOneMore)
     encodeprefix(out, {7});
     runlength = 0xFFFFFFFFu;
     encode(9);
-    done_encoding(&ac);
-    out_flush();
-    encoding = 0;
-    deletemodel();
+    encodeclose();
 
     in_attach_memory(out.data(), out.size());
     ASSERT_EQ(initmodel(0), 0);
