@@ -1,12 +1,18 @@
 # Convenience targets around CMake. Build folders: build/ (release),
 # build-asan/ (address and undefined-behaviour sanitizers).
+#
+# CORPUS names the folder of the large test corpus; the tests that need it
+# skip themselves where it is absent. Everything else comes with the
+# repository.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-EXAMPLE ?= ../shared/corpus/alice29.txt
+EXAMPLE ?= tests/data/golden/alice29.txt
+CORPUS ?= ../shared/corpus
+CONFIG = -DVORN_CORPUS_DIR=$(abspath $(CORPUS))
 
 .PHONY: all demo test test-asan bench clean
 
 all:
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CONFIG)
 	cmake --build build -j $(JOBS)
 
 # Compresses and restores one file and prints the sizes.
@@ -17,7 +23,7 @@ test: all
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 
 test-asan:
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BENCH=OFF \
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BENCH=OFF $(CONFIG) \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 	cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)

@@ -7,29 +7,9 @@
 #include <vector>
 
 #include "coder/arith.h"
+#include "tests/harness.h"
 
 using bytes = std::vector<uint8_t>;
-
-inline bytes hexbytes(const std::string& hex)
-{
-    bytes out;
-    unsigned v = 0;
-    int digits = 0;
-    for (char ch : hex) {
-        int d;
-        if (ch >= '0' && ch <= '9') d = ch - '0';
-        else if (ch >= 'A' && ch <= 'F') d = ch - 'A' + 10;
-        else if (ch >= 'a' && ch <= 'f') d = ch - 'a' + 10;
-        else continue;
-        v = v * 16 + static_cast<unsigned>(d);
-        if (++digits == 2) {
-            out.push_back(static_cast<uint8_t>(v));
-            v = 0;
-            digits = 0;
-        }
-    }
-    return out;
-}
 
 // Captures everything written through putbyte() until finish().
 struct capture {

@@ -1,5 +1,6 @@
 // Running the built programs from tests: input from a file, standard output
-// and standard error captured, exit status returned.
+// and standard error captured, exit status returned; and running the stream
+// directions in process on memory.
 #pragma once
 
 #include <sys/wait.h>
@@ -14,10 +15,13 @@
 #include <string>
 #include <vector>
 
-using bytes = std::vector<uint8_t>;
+#include <gtest/gtest.h>
+
+#include "coder/byteio.h"
+#include "programs/stream.h"
+#include "tests/testdata.h"
 
 inline const std::string bindir = VORN_BIN_DIR;
-inline const std::string corpusdir = VORN_CORPUS_DIR;
 
 // A fresh folder for one test, removed at the end.
 struct scratch {
@@ -31,6 +35,7 @@ struct scratch {
     std::string path(const std::string& name) const { return dir + "/" + name; }
 };
 
+// The bytes of a file the test made (an output may be empty or missing).
 inline bytes readfile(const std::string& path)
 {
     std::ifstream f(path, std::ios::binary);
@@ -93,4 +98,37 @@ inline long firstdiff(const bytes& a, const bytes& b)
     for (size_t i = 0; i < n; ++i)
         if (a[i] != b[i]) return static_cast<long>(i);
     return a.size() == b.size() ? -1 : static_cast<long>(n);
+}
+
+// Where got and want part: the first differing offset and the bytes of
+// both around it, in hex; empty when they are equal.
+inline std::string diffreport(const bytes& got, const bytes& want)
+{
+    const long at = firstdiff(got, want);
+    if (at < 0) return "";
+    const auto around = [at](const bytes& b) {
+        std::string s;
+        char buf[8];
+        const size_t here = static_cast<size_t>(at);
+        for (size_t i = here >= 8 ? here - 8 : 0; i < b.size() && i < here + 8; ++i) {
+            std::snprintf(buf, sizeof buf, i == here ? " [%02X]" : " %02X", b[i]);
+            s.append(buf);
+        }
+        return s;
+    };
+    return "first difference at offset " + std::to_string(at) + " (lengths " + std::to_string(got.size()) + " and " +
+           std::to_string(want.size()) + ")\n  got: " + around(got) + "\n want: " + around(want);
+}
+
+// Runs one direction of the stream in process, on input in memory, and
+// expects it to succeed.
+inline bytes through(streamstatus (*direction)(std::FILE*), const bytes& input, const std::string& what = "")
+{
+    in_attach_memory(input.data(), input.size());
+    bytes out;
+    out_attach_memory(&out);
+    EXPECT_EQ(direction(nullptr), stream_ok) << what;
+    in_attach_memory(nullptr, 0);
+    out_attach_memory(nullptr);
+    return out;
 }

@@ -1,5 +1,5 @@
 // Helpers shared by the model tests: running the model on memory, a
-// throwing stop handler, and a snapshot of the whole model state with
+// session that installs the throwing stop handler, and a snapshot of the whole model state with
 // links turned into slot indices so that two runs can be compared.
 #pragma once
 
@@ -14,14 +14,9 @@
 #include "coder/byteio.h"
 #include "coder/stop.h"
 #include "model/model.h"
+#include "tests/harness.h"
 
 namespace modelkit {
-
-struct stopped {
-    unsigned code;
-};
-
-inline void throwingstop(unsigned code) { throw stopped{code}; }
 
 // Installs the throwing stop handler for one test and closes the model at
 // the end whatever happened (without coding anything more).

@@ -1,6 +1,7 @@
 // Encoder and decoder in lockstep over long sequences: every symbol comes
 // back, and the whole model state agrees at every run boundary.
 #include "tests/test_model_kit.h"
+#include "tests/testdata.h"
 
 #include <cstdio>
 #include <random>
@@ -83,11 +84,8 @@ TEST(ModelLockstep, LongRuns)
 TEST(ModelLockstep, CorpusText)
 {
     session guard;
-    std::FILE* f = std::fopen(VORN_CORPUS_DIR "/alice29.txt", "rb");
-    ASSERT_NE(f, nullptr);
-    std::vector<int32_t> v;
-    for (int c; (c = std::fgetc(f)) != EOF;) v.push_back(c);
-    std::fclose(f);
+    const bytes text = datafile("golden/alice29.txt");
+    const std::vector<int32_t> v(text.begin(), text.end());
     ASSERT_GT(v.size(), 100000u);
     lockstep(v);
 }

@@ -84,7 +84,7 @@ TEST(UnsortTrans, WritesToProcessOutput)
     const bytes b = of("nnbaaa");
     histogram(b, counts);
     unsorttrans(b.data(), nullptr, 6, indexof("nana"), counts);
-    const bytes big = corpusblock("lcet10.txt", 300000);
+    const bytes big = textblock(300000);
     bytes t = big;
     uint8_t index[4];
     sorttrans(t.data(), static_cast<uint32_t>(t.size()), index);
@@ -104,7 +104,7 @@ TEST(UnsortTrans, WalksInStretches)
     std::mt19937 rng(5);
     uint32_t counts[256];
     for (int trial = 0; trial < 12; ++trial) {
-        const bytes original = trial < 4 ? corpusblock("alice29.txt", 5 + rng() % 200000) : makeblock(trial % 4, 5 + rng() % 70000, rng);
+        const bytes original = trial < 4 ? textblock(5 + rng() % 200000) : makeblock(trial % 4, 5 + rng() % 70000, rng);
         bytes t = original;
         uint8_t index[4];
         sorttrans(t.data(), static_cast<uint32_t>(t.size()), index);
@@ -124,7 +124,7 @@ TEST(UnsortTrans, WalksInStretches)
         EXPECT_EQ(sink, original) << "trial " << trial;
     }
 
-    bytes block = corpusblock("alice29.txt", 30000);
+    bytes block = textblock(30000);
     uint8_t index[4];
     sorttrans(block.data(), static_cast<uint32_t>(block.size()), index);
     std::swap(block[100], block[20000]);
@@ -166,6 +166,14 @@ TEST(UnsortTrans, RestoresFullBlocks)
     bytes random(n);
     for (auto& c : random) c = static_cast<uint8_t>(rng());
     EXPECT_EQ(roundtrip(random), random);
+    const bytes text = textblock(n);
+    EXPECT_EQ(roundtrip(text), text);
+}
+
+TEST(UnsortTrans, RestoresFullCorpusBlocks)
+{
+    constexpr uint32_t n = 2097152;
+    if (!havecorpus()) GTEST_SKIP() << corpusmissing();
     for (const char* name : {"bible.txt", "kennedy.xls", "ptt5"}) {
         const bytes input = corpusblock(name, n);
         ASSERT_EQ(input.size(), n) << name;
@@ -182,7 +190,7 @@ TEST(UnsortTrans, KeepsStorageAcrossBlocksOfChangingSize)
     std::mt19937 rng(24);
     bytes random(2097152);
     for (auto& c : random) c = static_cast<uint8_t>(rng());
-    const bytes text = corpusblock("bible.txt", 2097152);
+    const bytes text = textblock(2097152);
     const std::vector<std::pair<const bytes*, uint32_t>> blocks = {
         {&random, 2097152}, {&text, 5}, {&text, 1000}, {&text, 2097152}, {&random, 300000},
         {&text, 4}, {&random, 2097152}, {&text, 77777}, {&random, 17}};
@@ -315,7 +323,7 @@ TEST(Corrupt, WrongIndexOrDamagedBlockStops)
     EXPECT_EQ(stopcode([] { inverse(of("zzzzzzzzba"), indexof("zzzq")); }), 0x6601u);
 
     std::mt19937 rng(31);
-    const bytes text = corpusblock("alice29.txt", 20000);
+    const bytes text = textblock(20000);
     int stops = 0;
     for (int trial = 0; trial < 1200; ++trial) {
         const uint32_t n = 1 + rng() % (trial < 800 ? 64 : 4000);
@@ -412,7 +420,7 @@ TEST(Corrupt, AgreesWithTheTableWalk)
     // alphabets, true transforms with bytes swapped, and true blocks with the
     // context of another position as the index.
     std::mt19937 rng(33);
-    const bytes text = corpusblock("alice29.txt", 60000);
+    const bytes text = textblock(60000);
     int stopped = 0, passed = 0;
     for (int trial = 0; trial < 1500; ++trial) {
         const uint32_t n = 1 + rng() % (trial < 1000 ? 80 : 6000);

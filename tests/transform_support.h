@@ -1,5 +1,5 @@
-// Helpers shared by the transform tests: a throwing stop handler, test
-// blocks of several kinds, and corpus files cut or repeated to a size.
+// Helpers shared by the transform tests: test blocks of several kinds, and
+// corpus files cut or repeated to a size.
 #pragma once
 
 #include <algorithm>
@@ -11,29 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "coder/stop.h"
-
-using bytes = std::vector<uint8_t>;
-
-struct stopped {
-    unsigned code;
-};
-
-inline void throwstop(unsigned code) { throw stopped{code}; }
-
-// The stop code raised by fn, or 0 if it returned.
-inline unsigned stopcode(const std::function<void()>& fn)
-{
-    stophandler = throwstop;
-    unsigned code = 0;
-    try {
-        fn();
-    } catch (const stopped& s) {
-        code = s.code;
-    }
-    stophandler = nullptr;
-    return code;
-}
+#include "tests/harness.h"
+#include "tests/testdata.h"
 
 // Blocks of one kind and length: random bytes, a small alphabet (many equal
 // contexts, so the tie-break by position matters), periodic data, and runs.
@@ -63,13 +42,6 @@ inline bytes makeblock(int kind, uint32_t n, std::mt19937& rng)
     return b;
 }
 
-// A corpus file, repeated or cut to size bytes.
-inline bytes corpusblock(const char* name, size_t size)
-{
-    std::ifstream in(std::string(VORN_CORPUS_DIR) + "/" + name, std::ios::binary);
-    const bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    bytes b;
-    while (!data.empty() && b.size() < size) b.insert(b.end(), data.begin(), data.end());
-    b.resize(std::min(b.size(), size));
-    return b;
-}
+// A corpus file, repeated or cut to size bytes; the caller has checked
+// havecorpus().
+inline bytes corpusblock(const char* name, size_t size) { return repeated(corpusfile(name), size); }
