@@ -28,9 +28,10 @@ test-asan:
 	cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
-# Speed, ratio and memory against peer compressors (a few minutes).
+# Speed (wall and processor time), ratio and memory against peer
+# compressors (several minutes; see bench/README.md).
 bench:
-	bench/run.sh
+	CORPUS=$(abspath $(CORPUS)) bench/run.sh
 
 clean:
 	rm -rf build build-asan
