@@ -1,11 +1,18 @@
 // Compression of the whole input: cut it into blocks, transform each block
 // of more than 4 bytes, and feed index and bytes to the symbol model.
+//
+// Two stages: while block k is coded, block k+1 is read and sorted beside
+// it (programs/stage.h). Only the second stage reads the input and only the
+// first writes the output and the progress messages, in the same order as
+// one thread would.
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "coder/byteio.h"
 #include "model/model.h"
 #include "programs/progress.h"
+#include "programs/stage.h"
 #include "programs/stream.h"
 #include "transform/sorttrans.h"
 
@@ -27,36 +34,58 @@ streamstatus abandon(streamstatus why)
     return why;
 }
 
+// One block as read from the input and, if longer than 4 bytes, sorted.
+struct inblock {
+    std::unique_ptr<uint8_t[]> buf;
+    uint32_t length = 0;
+    uint8_t index[4] = {};
+    int readerror = 0;  // the input failed while this block was read
+};
+
+// Reads the next block; sorts it unless it is a raw tail or the read failed.
+void prepare(inblock* b)
+{
+    b->length = static_cast<uint32_t>(readfull(b->buf.get(), blocksize));
+    b->readerror = in_errno;
+    if (b->readerror == 0 && b->length > 4) sorttrans(b->buf.get(), b->length, b->index);
+}
+
 }  // namespace
 
 streamstatus compress_stream(std::FILE* progress)
 {
-    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[blocksize]);
-    if (!block) return stream_nomemory;
+    inblock cur, next;
+    cur.buf.reset(new (std::nothrow) uint8_t[blocksize]);
+    next.buf.reset(new (std::nothrow) uint8_t[blocksize]);
+    if (!cur.buf || !next.buf) return stream_nomemory;
     if (initmodel(1) != 0) return stream_nomemory;
 
+    stage reader;
+    stageowner dropper{&reader};
+    prepare(&cur);
     bool first = true;
     for (;;) {
-        const uint32_t length = static_cast<uint32_t>(readfull(block.get(), blocksize));
-        if (in_errno != 0) return abandon(stream_readerror);
+        if (cur.readerror != 0) return abandon(stream_readerror);
+        const uint32_t length = cur.length;
         if (length == 0) break;
+        // A raw tail is the last block; after any other block, read on.
+        if (length > 4) stage_start(&reader, [&next] { prepare(&next); });
         say(progress, "Processing %d bytes ...", static_cast<int>(length));
         if (first) {
             putbyte(headerbyte(length));
             first = false;
         }
         if (length <= 4) {
-            // A raw tail: only ever the last block, coded as it is.
-            encode_block(block.get(), length);
+            encode_block(cur.buf.get(), length);
             break;
         }
-        uint8_t index[4];
-        sorttrans(block.get(), length, index);
-        encode_block(index, 4);
+        encode_block(cur.index, 4);
         say(progress, " coding ...");
-        encode_block(block.get(), length);
+        encode_block(cur.buf.get(), length);
         say(progress, " done\n");
         if (out_errno != 0) return abandon(stream_writeerror);
+        stage_wait(&reader);
+        std::swap(cur, next);
     }
     deletemodel();
     return out_flush() == 0 ? stream_ok : stream_writeerror;
