@@ -1,5 +1,6 @@
 # Convenience targets around CMake. Build folders: build/ (release),
-# build-asan/ (address and undefined-behaviour sanitizers).
+# build-asan/ (address and undefined-behaviour sanitizers), build-tsan/
+# (thread sanitizer).
 #
 # CORPUS names the folder of the large test corpus; the tests that need it
 # skip themselves where it is absent. Everything else comes with the
@@ -9,7 +10,7 @@ EXAMPLE ?= tests/data/golden/alice29.txt
 CORPUS ?= ../shared/corpus
 CONFIG = -DVORN_CORPUS_DIR=$(abspath $(CORPUS))
 
-.PHONY: all demo test test-asan bench clean
+.PHONY: all demo test test-asan test-tsan bench clean
 
 all:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CONFIG)
@@ -34,4 +35,4 @@ bench:
 	CORPUS=$(abspath $(CORPUS)) bench/run.sh
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-tsan

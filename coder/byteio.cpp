@@ -139,6 +139,17 @@ void out_drain()
     out_pos = outbuf;
 }
 
+void putbytes(const uint8_t* p, size_t n)
+{
+    if (n <= static_cast<size_t>(out_end - out_pos)) {
+        std::memcpy(out_pos, p, n);
+        out_pos += n;
+        return;
+    }
+    out_drain();
+    emit(p, n);
+}
+
 int out_flush()
 {
     out_drain();

@@ -61,6 +61,9 @@ inline void putbyte(int c)
     *out_pos++ = static_cast<uint8_t>(c);
 }
 
+// Writes n bytes: what is buffered first, then the n bytes straight from p.
+void putbytes(const uint8_t* p, size_t n);
+
 // Writes everything buffered to the output. Returns 0, or the error number
 // of the first failed write (also kept in out_errno).
 int out_flush();

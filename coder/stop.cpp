@@ -4,17 +4,13 @@
 #include <cstdlib>
 
 void (*stophandler)(unsigned code) = nullptr;
-void (*stopfinish)() = nullptr;
 
 void errorstop(unsigned code)
 {
-    if (stopfinish != nullptr) {
-        void (*const finish)() = stopfinish;
-        stopfinish = nullptr;
-        finish();
-    }
+    if (stophandler != nullptr) stophandler(code);
     std::fprintf(stderr, "Error #%x\n", code);
     std::fflush(stderr);
-    if (stophandler != nullptr) stophandler(code);
     std::abort();
 }
+
+void throwingstop(unsigned code) { throw stopped{code}; }

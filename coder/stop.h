@@ -8,10 +8,12 @@
 //   0x6604  the input holds a run of 2^32 or more equal bytes, which a
 //           stream cannot carry (the compressor refuses it)
 //
-// The end is the process's abort() unless a test or fuzz harness has put
-// its own handler in stophandler; a handler that returns is treated as not
-// having one. Harness handlers usually throw, so every core routine that can
-// stop keeps its working storage in owners that release it on unwinding.
+// Without a handler the end is the process's abort(). A caller that wants
+// the stop back installs a handler in stophandler, usually throwingstop,
+// and reports the stop itself: with a handler installed nothing is printed
+// here. A handler that returns is treated as not having one. Every core
+// routine that can stop keeps its working storage in owners that release
+// it on unwinding.
 #pragma once
 
 enum : unsigned {
@@ -24,11 +26,21 @@ enum : unsigned {
 
 extern void (*stophandler)(unsigned code);
 
-// Output a caller still owes when a stop comes: the decompressor sets it
-// while one block's restored bytes are being written and the next block is
-// decoded, so that a stop in the next block still leaves the previous one
-// complete in the output. Called once, before the report; a stop raised
-// inside it ends the run without calling it again.
-extern void (*stopfinish)();
+// What throwingstop throws: the code of the stop.
+struct stopped {
+    unsigned code;
+};
+
+[[noreturn]] void throwingstop(unsigned code);
+
+// Installs throwingstop for as long as it lives, then puts back the
+// handler that was there before.
+struct stopcatch {
+    void (*saved)(unsigned);
+    stopcatch() : saved(stophandler) { stophandler = throwingstop; }
+    ~stopcatch() { stophandler = saved; }
+    stopcatch(const stopcatch&) = delete;
+    stopcatch& operator=(const stopcatch&) = delete;
+};
 
 [[noreturn]] void errorstop(unsigned code);

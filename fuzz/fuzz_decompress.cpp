@@ -31,10 +31,9 @@ outcome decompress(const uint8_t* data, size_t size, std::vector<uint8_t>& out)
     in_attach_memory(data, size);
     out_attach_memory(&out, outputlimit);
     outcome r{stream_ok, false};
-    try {
-        r.status = decompress_stream(nullptr);
-    } catch (const stopped& e) {
-        require(e.code == err_corrupt, "a stop other than the corrupt-data stop");
+    r.status = decompress_stream(nullptr);
+    if (r.status == stream_stopped) {
+        require(streamstop == err_corrupt, "a stop other than the corrupt-data stop");
         r.stopped = true;
     }
     require(!modelopen(), "the model was left open");

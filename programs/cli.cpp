@@ -45,7 +45,7 @@ void openstreams(const char* program, int argc, char** argv)
 int report(const char* program, streamstatus status, const char* nomemory)
 {
     if (status == stream_ok) return 0;  // a raw tail's message stays without newline
-    endline(stderr);
+    if (status != stream_stopped) endline(stderr);
     switch (status) {
     case stream_ok: return 0;
     case stream_readerror:
@@ -65,6 +65,11 @@ int report(const char* program, streamstatus status, const char* nomemory)
     case stream_trailing:
         std::fprintf(stderr, "%s: %s: data after the end of the compressed stream ignored\n", program, inputname);
         return 2;
+    case stream_stopped:
+        // The core's own report, on the line the progress left open.
+        std::fprintf(stderr, "Error #%x\n", streamstop);
+        std::fflush(stderr);
+        std::abort();
     case stream_nomemory: break;
     }
     std::fputs(nomemory, stderr);

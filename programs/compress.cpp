@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "coder/byteio.h"
+#include "coder/stop.h"
 #include "model/model.h"
 #include "programs/progress.h"
 #include "programs/stage.h"
@@ -40,6 +41,7 @@ struct inblock {
     uint32_t length = 0;
     uint8_t index[4] = {};
     int readerror = 0;  // the input failed while this block was read
+    unsigned stop = 0;  // the sort stopped (no working storage), 0 if not
 };
 
 // Reads the next block; sorts it unless it is a raw tail or the read failed.
@@ -47,7 +49,18 @@ void prepare(inblock* b)
 {
     b->length = static_cast<uint32_t>(readfull(b->buf.get(), blocksize));
     b->readerror = in_errno;
-    if (b->readerror == 0 && b->length > 4) sorttrans(b->buf.get(), b->length, b->index);
+    b->stop = 0;
+    try {
+        if (b->readerror == 0 && b->length > 4) sorttrans(b->buf.get(), b->length, b->index);
+    } catch (const stopped& s) {
+        b->stop = s.code;
+    }
+}
+
+streamstatus stoppedby(unsigned code)
+{
+    streamstop = code;
+    return abandon(stream_stopped);
 }
 
 }  // namespace
@@ -58,6 +71,7 @@ streamstatus compress_stream(std::FILE* progress)
     cur.buf.reset(new (std::nothrow) uint8_t[blocksize]);
     next.buf.reset(new (std::nothrow) uint8_t[blocksize]);
     if (!cur.buf || !next.buf) return stream_nomemory;
+    stopcatch catcher;  // stops of the sort and the model come back here
     if (initmodel(1) != 0) return stream_nomemory;
 
     stage reader;
@@ -66,6 +80,7 @@ streamstatus compress_stream(std::FILE* progress)
     bool first = true;
     for (;;) {
         if (cur.readerror != 0) return abandon(stream_readerror);
+        if (cur.stop != 0) return stoppedby(cur.stop);
         const uint32_t length = cur.length;
         if (length == 0) break;
         // A raw tail is the last block; after any other block, read on.
@@ -75,13 +90,17 @@ streamstatus compress_stream(std::FILE* progress)
             putbyte(headerbyte(length));
             first = false;
         }
-        if (length <= 4) {
+        try {
+            if (length <= 4) {
+                encode_block(cur.buf.get(), length);
+                break;
+            }
+            encode_block(cur.index, 4);
+            say(progress, " coding ...");
             encode_block(cur.buf.get(), length);
-            break;
+        } catch (const stopped& s) {
+            return stoppedby(s.code);
         }
-        encode_block(cur.index, 4);
-        say(progress, " coding ...");
-        encode_block(cur.buf.get(), length);
         say(progress, " done\n");
         if (out_errno != 0) return abandon(stream_writeerror);
         stage_wait(&reader);

@@ -7,8 +7,19 @@
 // a transformed block has more than 4 bytes; and the decoder must never have
 // read past the end of the input (it reads a valid stream exactly to its last
 // byte). Blocks are checked before they are restored, so a truncated stream
-// yields only its complete blocks. Deeper damage is caught by the model and
-// the inverse transform, which stop the run with "Error #6601".
+// yields only its complete blocks. Deeper damage is found by the model and
+// the inverse transform, which stop (errorstop) with err_corrupt; the stop
+// comes back here as an exception and is returned as stream_stopped.
+//
+// Two stages: while block k is restored and written (programs/stage.h),
+// block k+1 is decoded. Only the decoding stage reads the input and prints
+// progress; only the restoring stage writes the output while a block is in
+// its hands. Whatever the stages do at the same time, what the user sees is
+// what one thread would give, in the same order: each block is complete in
+// the output, and its " done", before anything of the next block is
+// written or any check of the next block can end the run; a block is
+// written only once its restoration has passed every check, so no byte of
+// a damaged block is written, and nothing after it.
 #include <cstring>
 #include <memory>
 #include <new>
@@ -17,60 +28,64 @@
 #include "coder/stop.h"
 #include "model/model.h"
 #include "programs/progress.h"
+#include "programs/stage.h"
 #include "programs/stream.h"
 #include "transform/unsorttrans.h"
 
+unsigned streamstop = 0;
+
 namespace {
 
-// Closes the model on every way out, including a stop that unwinds.
+// Closes the model on every way out.
 struct modelowner {
     ~modelowner() { deletemodel(); }
 };
 
-// The block whose walk is still being written, for a stop that comes in
-// the meantime: where its progress goes, and whether the next block's
-// decoding has been reported as begun.
-struct owedblock {
-    std::FILE* progress;
-    bool decoding;
+// One decoded block on its way to the output.
+struct blockjob {
+    std::unique_ptr<uint8_t[]> block;  // the transformed block, 2^header bytes
+    uint32_t count = 0;                // bytes in it
+    uint32_t index = 0;
+    uint32_t histogram[256] = {};      // working storage of the restoration
+    unsigned stop = 0;                 // the stop met in restoring, 0 if none
 };
-owedblock owed{nullptr, false};
 
-// What a stop owes the output while a restored block is still being
-// written: the rest of the block, if it comes out intact, and the progress
-// report that a run without the stop would have given up to that point.
-void finishblock()
+// Restores a block into out, then writes it; a stop leaves nothing written.
+void restore(blockjob* job, uint8_t* out)
 {
-    unsort_walk(unsort_left());
-    if (!unsort_whole()) return;
-    out_flush();
-    say(owed.progress, " done\n");
-    if (owed.decoding) say(owed.progress, "Decoding ...");
+    try {
+        unsorttrans(job->block.get(), out, job->count, job->index, job->histogram);
+        putbytes(out, job->count);
+    } catch (const stopped& s) {
+        job->stop = s.code;
+    }
 }
 
-// Keeps stopfinish set exactly while a block's walk is unfinished.
-struct walkowner {
-    bool active = false;
-    void begin(std::FILE* progress)
-    {
-        active = true;
-        owed = owedblock{progress, false};
-        stopfinish = finishblock;
-    }
-    void end()
-    {
-        active = false;
-        stopfinish = nullptr;
-    }
-    ~walkowner() { end(); }
+// The restoring stage and the block in its hands.
+struct restorer {
+    stage st;
+    blockjob* job = nullptr;
+    std::FILE* progress = nullptr;
 };
 
-// Steps of the previous block's walk taken after each stretch the decoder
-// delivers. A stretch is one new symbol or the copies of a run; taking the
-// run's steps in small portions spreads them over the new symbols after it,
-// whose computation hides the walk's waits. The steps still owed when the
-// block is decoded are taken at the end.
-constexpr uint32_t walkpace = 3;
+// Waits until the block in hand is restored and written, and reports it
+// done. Returns the stop its restoration met, 0 if none (or no block).
+unsigned finishblock(restorer* r)
+{
+    blockjob* const job = r->job;
+    if (job == nullptr) return 0;
+    stage_wait(&r->st);
+    r->job = nullptr;
+    if (job->stop != 0) return job->stop;
+    say(r->progress, " done\n");
+    return 0;
+}
+
+streamstatus stoppedby(unsigned code)
+{
+    streamstop = code;
+    return stream_stopped;
+}
 
 // How the input looks after the end symbol: read exactly to its end, cut
 // short, or followed by bytes that belong to no stream.
@@ -95,62 +110,53 @@ streamstatus empty_stream()
     return finish();
 }
 
-}  // namespace
-
-streamstatus decompress_stream(std::FILE* progress)
+// The block loop, from the first index symbol to the end of the stream.
+streamstatus blocks(int header, std::FILE* progress)
 {
-    const int header = getbyte();
-    if (header < 0) return in_errno != 0 ? stream_readerror : stream_empty;
-    const int second = in_peek();
-    if (second < 0) return in_errno != 0 ? stream_readerror : stream_truncated;
-    if (header == 0 && second == 0x80) return empty_stream();
-    if (second != 0 || header > maxheader) return stream_damaged;
-
     const uint32_t bufsize = uint32_t{1} << header;
-    std::unique_ptr<uint8_t[]> inbuffer(new (std::nothrow) uint8_t[bufsize]);
-    if (!inbuffer) return stream_nomemory;
-    modelowner closer;  // also when opening stops on a damaged first run
-    if (initmodel(0) != 0) return stream_nomemory;
+    blockjob jobs[2];
+    std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[bufsize]);
+    for (blockjob& j : jobs) j.block.reset(new (std::nothrow) uint8_t[bufsize]);
+    if (!out || !jobs[0].block || !jobs[1].block) return stream_nomemory;
 
-    uint32_t histogram[256];
+    restorer r;
+    r.progress = progress;
+    stageowner dropper{&r.st};  // no restoration outlives the buffers
     bool firstblock = true;
-    walkowner walk;  // active while the previous block's bytes are being written
-    for (;;) {
-        // The index: up to four symbols, the first the least significant.
+    for (int turn = 0;; turn ^= 1) {
+        blockjob* const job = &jobs[turn];
         uint8_t head[4];
         uint32_t index = 0;
         int k = 0;
-        for (; k < 4; ++k) {
-            const int s = decode();
-            if (s < 0) break;
-            head[k] = static_cast<uint8_t>(s);
-            index = (index >> 8) | (static_cast<uint32_t>(s) << 24);
-        }
-        const bool successor = firstblock || header == maxheader;  // only a 2 MiB block has successors
-        uint8_t* const buf = inbuffer.get();
+        bool decoding = false;
         bool end = false;
         uint32_t count = 0;
-        if (k == 4 && successor) {
-            // The previous block's walk advances with the decoding: its
-            // reads from memory wait while the decoder computes.
-            std::memset(histogram, 0, sizeof histogram);
-            owed.decoding = true;
-            uint32_t steps = 0;
-            count = decode_block(buf, bufsize, histogram, &end, [&steps](uint32_t stretch) {
-                steps += stretch;
-                const uint32_t now = steps < walkpace ? steps : walkpace;
-                steps -= now;
-                unsort_walk(now);
-            });
+        const bool successor = firstblock || header == maxheader;  // only a 2 MiB block has successors
+        try {
+            // The index: up to four symbols, the first the least significant.
+            for (; k < 4; ++k) {
+                const int s = decode();
+                if (s < 0) break;
+                head[k] = static_cast<uint8_t>(s);
+                index = (index >> 8) | (static_cast<uint32_t>(s) << 24);
+            }
+            if (k == 4 && successor) {
+                decoding = true;
+                std::memset(job->histogram, 0, sizeof job->histogram);
+                count = decode_block(job->block.get(), bufsize, job->histogram, &end);
+            }
+        } catch (const stopped& s) {
+            // Damage in the symbol stream: the block before it still comes
+            // out whole, with the messages one thread would have given.
+            if (const unsigned before = finishblock(&r)) return stoppedby(before);
+            out_flush();
+            if (decoding) say(progress, "Decoding ...");
+            return stoppedby(s.code);
         }
         // Each restored block is complete in the output before anything of
         // the next is written or any check of the next can end the run.
-        if (walk.active) {
-            unsort_walk(unsort_left());
-            walk.end();
-            say(progress, " done\n");
-            if (out_flush() != 0) return stream_writeerror;
-        }
+        if (const unsigned before = finishblock(&r)) return stoppedby(before);
+        if (out_flush() != 0) return stream_writeerror;
 
         if (k < 4) {
             // A raw tail of 1 to 3 bytes, or nothing after a full block.
@@ -175,13 +181,37 @@ streamstatus decompress_stream(std::FILE* progress)
         if (firstblock && end && headerbyte(count) != header) return stream_damaged;
 
         say(progress, " processing %ld bytes ...", static_cast<long>(count));
-        unsort_start(buf, count, index, histogram);
+        job->count = count;
+        job->index = index;
+        job->stop = 0;
+        r.job = job;
+        uint8_t* const outbuf = out.get();
+        stage_start(&r.st, [job, outbuf] { restore(job, outbuf); });
         if (end) {
-            unsort_walk(count);
-            say(progress, " done\n");
+            if (const unsigned stop = finishblock(&r)) return stoppedby(stop);
             return finish();
         }
-        walk.begin(progress);
         firstblock = false;
     }
+}
+
+}  // namespace
+
+streamstatus decompress_stream(std::FILE* progress)
+{
+    const int header = getbyte();
+    if (header < 0) return in_errno != 0 ? stream_readerror : stream_empty;
+    const int second = in_peek();
+    if (second < 0) return in_errno != 0 ? stream_readerror : stream_truncated;
+    if (header == 0 && second == 0x80) return empty_stream();
+    if (second != 0 || header > maxheader) return stream_damaged;
+
+    stopcatch catcher;  // stops of the model and the transform come back here
+    modelowner closer;
+    try {
+        if (initmodel(0) != 0) return stream_nomemory;
+    } catch (const stopped& s) {
+        return stoppedby(s.code);  // the first run number is damaged
+    }
+    return blocks(header, progress);
 }

@@ -31,7 +31,12 @@ enum streamstatus {
     stream_damaged,     // decompression: the stream breaks the format's rules
     stream_trailing,    // decompression: restored completely, but bytes follow the stream
     stream_nomemory,    // a buffer or the model's tables cannot be allocated
+    stream_stopped,     // the core stopped (streamstop): damage inside the symbol
+                        // stream or a block, or no storage for a transform
 };
+
+// The errorstop() code behind stream_stopped.
+extern unsigned streamstop;
 
 streamstatus compress_stream(std::FILE* progress);
 streamstatus decompress_stream(std::FILE* progress);

@@ -1,8 +1,7 @@
-// What tests and fuzz replays share, without any test framework: a stop
-// handler that turns errorstop() into an exception, the "which code
-// stopped" helper built on it, a quiet standard error for campaigns of
-// many rejected inputs, a digest of byte strings and hex spelled byte
-// strings.
+// What tests and fuzz replays share, without any test framework: the "which
+// code stopped" helper built on the core's throwing stop handler, a quiet
+// standard error for campaigns of many rejected inputs, a digest of byte
+// strings and hex spelled byte strings.
 #pragma once
 
 #include <cstdint>
@@ -14,13 +13,6 @@
 #include "coder/stop.h"
 
 using bytes = std::vector<uint8_t>;
-
-// What the throwing stop handler throws; code is the errorstop() code.
-struct stopped {
-    unsigned code;
-};
-
-inline void throwingstop(unsigned code) { throw stopped{code}; }
 
 // The stop code raised by fn, or 0 if it returned. The handler is restored
 // to the process's default afterwards.
