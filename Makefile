@@ -29,6 +29,13 @@ test-asan:
 	cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
+# The tests under the thread sanitizer: the two stages of both programs.
+test-tsan:
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BENCH=OFF $(CONFIG) \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer"
+	cmake --build build-tsan -j $(JOBS)
+	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j $(JOBS)
+
 # Speed (wall and processor time), ratio and memory against peer
 # compressors (several minutes; see bench/README.md).
 bench:
