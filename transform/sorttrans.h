@@ -12,9 +12,10 @@
 #include <cstdint>
 
 // Rearranges block[0..n-1] in place and fills index[0..3]. n >= 4. Returns n.
-// Working storage is taken per call (65,536 counters plus 3 bytes per block
-// byte); if it cannot be had the call stops with err_workspace before the
-// block is touched.
+// Working storage (65,536 counters plus 3 bytes per block byte) is kept for
+// the process between calls and grows to the largest block seen, so calls
+// must not overlap (one thread at a time); if it cannot be had the call
+// stops with err_workspace before the block is touched.
 uint32_t sorttrans(uint8_t* block, uint32_t n, uint8_t* index);
 
 // The full block-sorting forward transform is not provided: this entry only
