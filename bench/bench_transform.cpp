@@ -1,11 +1,15 @@
 // Speed of the forward and inverse sort transforms on 2 MiB blocks of text,
 // binary data and random bytes. For the inverse it shows, in nanoseconds per
-// byte, the build of the step table (unsort_start) and the walk that writes
-// the block through the process output (unsort_walk), as the decompressor
-// calls them, beside the whole inverse into a buffer. Medians of several
-// runs; every restored block is compared with its input.
+// byte, the whole inverse into a buffer (unsorttrans), and apart the build
+// of the step table (unsort_start) and the walk that writes the block
+// through the process output (unsort_walk), as the decompressor calls them:
+// wall time, and processor time, which a busy machine disturbs less.
+// Medians of several runs; every restored block is compared with its input.
 //
-//   bench_transform [runs [file ...]]   (files of the corpus; default: a set)
+//   bench_transform [runs [input ...]]
+//
+// Inputs: files of the corpus, "random", or "random-twice" (1 MiB of random
+// bytes twice); by default a set of them.
 #include "bench/bench_timing.h"
 #include "coder/byteio.h"
 #include "transform/sorttrans.h"
@@ -13,6 +17,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,12 +45,20 @@ std::vector<uint8_t> fileblock(const std::string& name)
     return block;
 }
 
-std::vector<uint8_t> randomblock()
+// Random bytes; with `period`, the first period bytes repeated.
+std::vector<uint8_t> randomblock(uint32_t period = blocksize)
 {
     std::mt19937 rng(12345);
     std::vector<uint8_t> block(blocksize);
-    for (auto& b : block) b = static_cast<uint8_t>(rng());
+    for (uint32_t i = 0; i < blocksize; ++i) block[i] = i < period ? static_cast<uint8_t>(rng()) : block[i - period];
     return block;
+}
+
+std::vector<uint8_t> namedblock(const std::string& name)
+{
+    if (name == "random") return randomblock();
+    if (name == "random-twice") return randomblock(blocksize / 2);
+    return fileblock(name);
 }
 
 double median(std::vector<double> t)
@@ -54,15 +67,31 @@ double median(std::vector<double> t)
     return t[t.size() / 2];
 }
 
-double seconds(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b)
+// Wall time and processor time of one moment.
+struct stamp {
+    std::chrono::steady_clock::time_point wall;
+    std::clock_t cpu;
+};
+
+stamp now()
 {
-    return std::chrono::duration<double>(b - a).count();
+    return {std::chrono::steady_clock::now(), std::clock()};
+}
+
+double wallseconds(const stamp& a, const stamp& b)
+{
+    return std::chrono::duration<double>(b.wall - a.wall).count();
+}
+
+double cpuseconds(const stamp& a, const stamp& b)
+{
+    return static_cast<double>(b.cpu - a.cpu) / CLOCKS_PER_SEC;
 }
 
 void run(const char* label, const std::vector<uint8_t>& input, int runs)
 {
     if (input.empty()) {
-        std::printf("%-12s (missing)\n", label);
+        std::printf("%-13s (missing)\n", label);
         return;
     }
     const uint32_t n = static_cast<uint32_t>(input.size());
@@ -79,39 +108,46 @@ void run(const char* label, const std::vector<uint8_t>& input, int runs)
     const uint32_t idx = index[0] | index[1] << 8 | index[2] << 16 | static_cast<uint32_t>(index[3]) << 24;
     uint32_t hist[256] = {};
     for (const uint8_t c : input) ++hist[c];
-    std::vector<uint8_t> out(n);
-    bool intact = true;
-    const double inv = median_seconds(runs, [&] {
-        uint32_t counts[256];
-        std::memcpy(counts, hist, sizeof counts);
-        unsorttrans(block.data(), out.data(), n, idx, counts);
-    });
-    intact = intact && out == input;
 
-    // Build and walk apart, the walk writing through the process output.
-    std::vector<double> build, walk;
+    // Per run: the whole inverse into a buffer, then build and walk apart,
+    // the walk writing through the process output.
+    std::vector<double> inv, invcpu, build, buildcpu, walk, walkcpu;
+    std::vector<uint8_t> out(n);
     std::vector<uint8_t> sink;
     sink.reserve(n);
+    bool intact = true;
     for (int r = 0; r < runs; ++r) {
         uint32_t counts[256];
         std::memcpy(counts, hist, sizeof counts);
+        const stamp t0 = now();
+        unsorttrans(block.data(), out.data(), n, idx, counts);
+        const stamp t1 = now();
+        intact = intact && out == input;
+
+        std::memcpy(counts, hist, sizeof counts);
         sink.clear();
         out_attach_memory(&sink);
-        const auto t0 = std::chrono::steady_clock::now();
+        const stamp t2 = now();
         unsort_start(block.data(), n, idx, counts);
-        const auto t1 = std::chrono::steady_clock::now();
+        const stamp t3 = now();
         unsort_walk(n);
-        const auto t2 = std::chrono::steady_clock::now();
+        const stamp t4 = now();
         out_flush();
-        build.push_back(seconds(t0, t1));
-        walk.push_back(seconds(t1, t2));
         intact = intact && unsort_whole() && sink == input;
+        inv.push_back(wallseconds(t0, t1));
+        invcpu.push_back(cpuseconds(t0, t1));
+        build.push_back(wallseconds(t2, t3));
+        buildcpu.push_back(cpuseconds(t2, t3));
+        walk.push_back(wallseconds(t3, t4));
+        walkcpu.push_back(cpuseconds(t3, t4));
     }
     out_attach_fd(1);
-    if (!intact) std::printf("%-12s ROUND TRIP FAILED\n", label);
+    if (!intact) std::printf("%-13s ROUND TRIP FAILED\n", label);
     const double ns = 1e9 / n;
-    std::printf("%-12s sorttrans %6.1f MB/s   unsorttrans %6.2f ns/B   build %5.2f ns/B   walk %6.2f ns/B\n", label,
-                n / (fwd - copy) / 1e6, inv * ns, median(build) * ns, median(walk) * ns);
+    std::printf("%-13s sorttrans %6.1f MB/s   ns/B wall (cpu): unsorttrans %6.2f (%6.2f)   build %5.2f (%5.2f)"
+                "   walk %6.2f (%6.2f)\n",
+                label, n / (fwd - copy) / 1e6, median(inv) * ns, median(invcpu) * ns, median(build) * ns,
+                median(buildcpu) * ns, median(walk) * ns, median(walkcpu) * ns);
 }
 
 }  // namespace
@@ -120,7 +156,7 @@ int main(int argc, char** argv)
 {
     const int runs = argc > 1 ? std::atoi(argv[1]) : 7;
     if (argc > 2) {
-        for (int i = 2; i < argc; ++i) run(argv[i], argv[i] == std::string("random") ? randomblock() : fileblock(argv[i]), runs);
+        for (int i = 2; i < argc; ++i) run(argv[i], namedblock(argv[i]), runs);
         return 0;
     }
     run("bible.txt", fileblock("bible.txt"), runs);
@@ -128,5 +164,6 @@ int main(int argc, char** argv)
     run("kennedy.xls", fileblock("kennedy.xls"), runs);
     run("ptt5", fileblock("ptt5"), runs);
     run("random", randomblock(), runs);
+    run("random-twice", randomblock(blocksize / 2), runs);
     return 0;
 }

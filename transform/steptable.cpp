@@ -38,9 +38,7 @@ namespace {
 
 constexpr uint32_t nowhere = 0xFFFFFFFF;
 
-// Arrays of block size hold `cap` slots; the pair table 257 x 256 entries
-// (the last row takes bytes the counts say are absent, so that a damaged
-// block is counted before it is refused).
+// Arrays of block size hold `cap` slots; the pair table 256 x 256 entries.
 struct stepspace {
     uint32_t* word = nullptr;    // cap: the step table
     uint32_t* counter = nullptr; // cap/2 + 1: running slots of the counted buckets
@@ -51,7 +49,7 @@ struct stepspace {
 
 stepspace space;
 
-constexpr size_t pairentries = 257 * 256;
+constexpr size_t pairentries = 256 * 256;
 
 void releasespace()
 {
@@ -105,48 +103,50 @@ uint32_t nextbit(const uint64_t* bits, uint32_t s)
 
 }  // namespace
 
-uint32_t* steptable()
-{
-    return space.word;
-}
-
-uint32_t* stepcounters()
-{
-    return space.counter;
-}
-
-stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uint32_t* counts, stepstart* start)
+stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uint32_t* counts, steptable* table)
 {
     reserve(n);
 
     // Pair counts over the bytes that occur only: 60 letters of text make a
-    // table of 3,600 entries, and a short block clears little.
+    // table of 3,600 entries.
     uint8_t present[256];
     uint32_t np = 0;
     uint32_t column[256];  // rank of a present byte
-    uint32_t row[256];     // its row's first entry; absent bytes share row np
     for (uint32_t v = 0; v < 256; ++v) {
         column[v] = np;
         if (counts[v] != 0) present[np++] = static_cast<uint8_t>(v);
     }
-    for (uint32_t v = 0; v < 256; ++v) row[v] = counts[v] != 0 ? column[v] * np : np * np;
     uint32_t* const pair = space.pair;
     const uint32_t groups = np * np;
-    std::memset(pair, 0, (groups + np) * sizeof(uint32_t));
 
     // Pass 1. Slot s in the range of v holds a byte L[s] preceded by v: the
-    // pair group (L[s], v) of the slot its byte leads to.
+    // pair group (L[s], v) of the slot its byte leads to. Each range is
+    // counted into four small tables in turn, so that a run of one byte
+    // does not wait on its own count, and then moved into its column.
+    uint32_t total[256] = {};  // bytes counted, by value
     uint32_t s = 0;
     for (uint32_t j = 0; j < np; ++j) {
-        const uint32_t v = present[j];
-        for (const uint32_t end = s + counts[v]; s < end; ++s) ++pair[row[L[s]] + j];
+        uint32_t part[4][256] = {};
+        const uint32_t end = s + counts[present[j]];
+        for (; s + 4 <= end; s += 4) {
+            ++part[0][L[s]];
+            ++part[1][L[s + 1]];
+            ++part[2][L[s + 2]];
+            ++part[3][L[s + 3]];
+        }
+        for (; s < end; ++s) ++part[0][L[s]];
+        for (uint32_t i = 0; i < np; ++i) {
+            const uint32_t c = present[i];
+            const uint32_t count = part[0][c] + part[1][c] + part[2][c] + part[3][c];
+            pair[i * np + j] = count;
+            total[c] += count;
+        }
     }
-    // A row must add up to its byte's count, or the byte ranges would
-    // overflow; then the absent bytes' row is empty too.
+    // The counts must be L's histogram, or the byte ranges would overflow.
+    // They add up to n, so it is enough that every byte they count is
+    // there.
     for (uint32_t i = 0; i < np; ++i) {
-        uint32_t sum = 0;
-        for (uint32_t j = 0; j < np; ++j) sum += pair[i * np + j];
-        if (sum != counts[present[i]]) return stepbuild::badcounts;
+        if (total[present[i]] != counts[present[i]]) return stepbuild::badcounts;
     }
     uint32_t range[256];  // first slot of each byte's range
     uint32_t r = 0;
@@ -159,7 +159,7 @@ stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uin
     // reached from the order-3 group i2 i1 i0, which comes from the pair
     // group i1 i0 through byte i2.
     const uint32_t i3 = index >> 24, i2 = index >> 16 & 0xFF, i1 = index >> 8 & 0xFF, i0 = index & 0xFF;
-    const uint32_t gindex = counts[i1] != 0 && counts[i0] != 0 ? row[i1] + column[i0] : nowhere;
+    const uint32_t gindex = counts[i1] != 0 && counts[i0] != 0 ? column[i1] * np + column[i0] : nowhere;
 
     // Pass 2: a bit at the first slot of every order-3 group.
     const uint32_t words = n / 64 + 2;
@@ -229,12 +229,26 @@ stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uin
 
     // The index's bucket: led to by the bytes i3 of group i2 i1 i0.
     if (homehead == nowhere) return stepbuild::noindex;
-    const uint32_t id = word[homehead] & step_slotmask;
+    const uint32_t home = word[homehead] & step_slotmask;
     uint32_t size = 0;
     const uint32_t gend = nextbit(group, homehead);
     for (s = homehead; s < gend; ++s) size += L[s] == i3;
-    start->counter = id;
-    start->first = counter[id];
-    start->last = counter[id] + size - 1;
+    table->word = word;
+    table->first = counter[home];
+    table->last = counter[home] + size - 1;
+    table->home = home;
+    table->counter = counter;
+    table->entry = nullptr;
+
+    // Counters with their slot's word, where they fit the room of the
+    // running slots (n / 2 + 1 of them): spread out in place from the top.
+    if (ids <= (n / 2 + 1) / 2) {
+        for (uint32_t id = ids; id-- > 0;) {
+            const uint32_t slot = counter[id];
+            counter[2 * id] = slot;
+            counter[2 * id + 1] = word[slot];
+        }
+        table->entry = counter;
+    }
     return stepbuild::ok;
 }

@@ -1,8 +1,10 @@
 // Inverse sort transform by the step table (steptable.h): the walk.
 //
-// Each step reads the slot's word, delivers its byte, and goes to the slot
-// the word names or draws the next slot from the word's counter: one read
-// from far away per byte, and one from the counters, which stay cached.
+// Each step delivers the current slot's byte and moves on: to the slot its
+// word names, whose word it then reads from the table, or to the slot its
+// word's counter hands out, whose word the counter already holds. The
+// counter then takes the bucket's following slot and fetches that slot's
+// word, a read the walk does not wait for.
 //
 // Damaged input. Counts are checked against the block's histogram, so the
 // buckets split the block and every bucket B is led to by exactly |B|
@@ -27,17 +29,17 @@
 
 namespace {
 
-// The walk in progress: how far it has come in the step table of one
-// block. A caller may take the block in stretches between other work.
+// The walk in progress: the step table of one block and how far the walk
+// has come. A caller may take the block in stretches between other work.
 struct walkstate {
-    uint32_t slot;     // slot whose byte comes next
-    uint32_t left;     // bytes still to deliver
-    uint32_t n;        // bytes of the block
-    uint32_t last;     // last slot of the index's bucket
-    uint32_t counter;  // that bucket's counter
-    uint32_t ctx;      // context after the bytes delivered so far
-    uint32_t index;    // the context the walk must end in
-    bool whole;        // every byte written, ending in the index
+    steptable table;
+    uint32_t slot;   // slot whose byte comes next
+    uint32_t word;   // its word
+    uint32_t left;   // bytes still to deliver
+    uint32_t n;      // bytes of the block
+    uint32_t ctx;    // context after the bytes delivered so far
+    uint32_t index;  // the context the walk must end in
+    bool whole;      // every byte written, ending in the index
 };
 
 walkstate pending{};
@@ -51,42 +53,63 @@ walkstate pending{};
 
 // Delivers the next k bytes of the walk (k <= pending.left) and stops the
 // run on a draw beyond the block, or when the context after the last byte
-// is not the index. Each step waits for one read from far away; work the
-// caller does between stretches runs alongside those reads.
-template <typename Deliver>
+// is not the index. entries: the counters hold their slot's word.
+template <bool entries, typename Deliver>
 void walksteps(uint32_t k, Deliver deliver)
 {
-    const uint32_t* const word = steptable();
-    uint32_t* const counter = stepcounters();
+    const uint32_t* const word = pending.table.word;
+    uint32_t* const counter = entries ? pending.table.entry : pending.table.counter;
     const uint32_t n = pending.n;
-    const uint32_t last = pending.last;
+    const uint32_t last = pending.table.last;
+    uint32_t* const home = entries ? &counter[2 * pending.table.home] : &counter[pending.table.home];
     uint32_t s = pending.slot;
+    uint32_t w = pending.word;
     uint32_t ctx = pending.ctx;
     const uint32_t draws = k < pending.left ? k : k - 1;  // none after the last byte
     for (uint32_t j = 0; j < draws; ++j) {
-        if (s == last) counter[pending.counter] = step_exhausted;
-        const uint32_t w = word[s];
         const uint32_t c = w >> 24;
         deliver(c);
         ctx = (ctx >> 8) | (c << 24);
+        if (s == last) *home = step_exhausted;
         if (w & step_exact) {
             s = w & step_slotmask;
+            w = word[s];
+        } else if (entries) {
+            uint32_t* const e = &counter[2 * (w & step_slotmask)];
+            s = e[0];
+            if (s >= n) breakwalk();
+            w = e[1];
+            const uint32_t after = s + 1 < n ? s + 1 : s;  // the bucket's next slot, if any
+            e[0] = s + 1;
+            e[1] = word[after];
         } else {
             s = counter[w & step_slotmask]++;
             if (s >= n) breakwalk();
+            w = word[s];
         }
     }
     if (draws != k) {
-        const uint32_t c = word[s] >> 24;
+        const uint32_t c = w >> 24;
         deliver(c);
         ctx = (ctx >> 8) | (c << 24);
     }
     pending.slot = s;
+    pending.word = w;
     pending.ctx = ctx;
     pending.left -= k;
     if (pending.left == 0) {
         if (ctx != pending.index) breakwalk();
         pending.whole = true;
+    }
+}
+
+template <typename Deliver>
+void walk(uint32_t k, Deliver deliver)
+{
+    if (pending.table.entry != nullptr) {
+        walksteps<true>(k, deliver);
+    } else {
+        walksteps<false>(k, deliver);
     }
 }
 
@@ -101,10 +124,18 @@ void unsort_start(const uint8_t* block, uint32_t n, uint32_t index, uint32_t* co
         return;
     }
     if (n > step_maxblock) errorstop(err_corrupt);
-    stepstart start;
-    if (buildsteptable(block, n, index, counts, &start) != stepbuild::ok) errorstop(err_corrupt);
-    ++stepcounters()[start.counter];  // the first slot is drawn from the index's bucket
-    pending = walkstate{start.first, n, n, start.last, start.counter, index, index, false};
+    steptable table;
+    if (buildsteptable(block, n, index, counts, &table) != stepbuild::ok) errorstop(err_corrupt);
+    // The first slot is drawn from the index's bucket.
+    const uint32_t first = table.first;
+    if (table.entry != nullptr) {
+        uint32_t* const e = &table.entry[2 * table.home];
+        e[0] = first + 1;
+        e[1] = table.word[first + 1 < n ? first + 1 : first];
+    } else {
+        ++table.counter[table.home];
+    }
+    pending = walkstate{table, first, table.word[first], n, n, index, index, false};
 }
 
 uint32_t unsort_left()
@@ -120,7 +151,7 @@ bool unsort_whole()
 void unsort_walk(uint32_t k)
 {
     if (k > pending.left) k = pending.left;
-    if (k != 0) walksteps(k, [](uint32_t c) { putbyte(static_cast<int>(c)); });
+    if (k != 0) walk(k, [](uint32_t c) { putbyte(static_cast<int>(c)); });
 }
 
 void unsorttrans(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, uint32_t* counts)
@@ -132,8 +163,8 @@ void unsorttrans(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index,
     unsort_start(block, n, index, counts);
     if (n == 0) return;
     if (out != nullptr) {
-        walksteps(n, [&out](uint32_t c) { *out++ = static_cast<uint8_t>(c); });
+        walk(n, [&out](uint32_t c) { *out++ = static_cast<uint8_t>(c); });
     } else {
-        walksteps(n, [](uint32_t c) { putbyte(static_cast<int>(c)); });
+        walk(n, [](uint32_t c) { putbyte(static_cast<int>(c)); });
     }
 }
