@@ -75,7 +75,7 @@ void walksteps(uint32_t k, Deliver deliver)
             s = w & step_slotmask;
             w = word[s];
         } else if (entries) {
-            uint32_t* const e = &counter[2 * (w & step_slotmask)];
+            uint32_t* const e = counter + 2 * size_t{w & step_slotmask};
             s = e[0];
             if (s >= n) breakwalk();
             w = e[1];
