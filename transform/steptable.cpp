@@ -197,25 +197,14 @@ stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uin
     std::memset(head, 0, sizeof head);
     uint32_t ids = 0;
     uint32_t g = 0;
-    uint32_t gfirst = 0;  // first slot of the current group
-    uint32_t homehead = nowhere;
     for (s = 0; s < n; ++s) {
-        const bool begins = bitat(group, s);
-        g += begins;
-        gfirst = begins ? s : gfirst;
+        g += bitat(group, s);
         const uint32_t c = L[s];
         const uint32_t t = next[c]++;
         if (last[c] != g) {
             last[c] = g;
             head[c] = s;
             word[s] = c << 24 | step_exact | t;
-            if (gfirst == gstart && c == i3) {
-                // The index's bucket is always counted: the walk starts by
-                // drawing from it.
-                counter[ids] = t;
-                word[s] = c << 24 | ids++;
-                homehead = s;
-            }
         } else {
             uint32_t w = word[head[c]];
             if (w & step_exact) {
@@ -227,12 +216,23 @@ stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uin
         }
     }
 
-    // The index's bucket: led to by the bytes i3 of group i2 i1 i0.
-    if (homehead == nowhere) return stepbuild::noindex;
-    const uint32_t home = word[homehead] & step_slotmask;
+    // The index's bucket: led to by the bytes i3 of group i2 i1 i0, the
+    // first of which holds the pair's word. It is always counted: the walk
+    // starts by drawing from it.
+    if (gstart == nowhere) return stepbuild::noindex;
+    const uint32_t gend = nextbit(group, gstart);
+    uint32_t homehead = nowhere;
     uint32_t size = 0;
-    const uint32_t gend = nextbit(group, homehead);
-    for (s = homehead; s < gend; ++s) size += L[s] == i3;
+    for (s = gstart; s < gend; ++s) {
+        if (L[s] != i3) continue;
+        if (size++ == 0) homehead = s;
+    }
+    if (size == 0) return stepbuild::noindex;
+    if (word[homehead] & step_exact) {
+        counter[ids] = word[homehead] & step_slotmask;
+        word[homehead] = i3 << 24 | ids++;
+    }
+    const uint32_t home = word[homehead] & step_slotmask;
     table->word = word;
     table->first = counter[home];
     table->last = counter[home] + size - 1;
