@@ -19,9 +19,11 @@
 //     pair (group, byte) meets the first slot of the bucket it leads to
 //     (again the next slot of the byte's range at that moment), which
 //     becomes the pair's counter once a second slot shows that it needs one.
-// Only the pair table (a few KiB for text), the bit map (n / 8 bytes) and
-// the counters take scattered writes, and they stay in the caches; the
-// table itself is written in order.
+//  4. where they fit, the counters take the word of their first slot.
+// Only the pair table (a few KiB for text) and the bit map (n / 8 bytes)
+// take scattered writes, and both stay in the caches; the table and the
+// counters are written in order, but for the rewrite of a pair's first
+// word, which lies in the same group.
 //
 // Working storage is kept for the process and only grows, so the pages of
 // a stream's 2 MiB blocks are faulted in once, not once per block.
@@ -62,8 +64,9 @@ void releasespace()
     space.cap = 0;
 }
 
-// Arrays read at scattered places once per byte are laid out in large
-// pages; the others take ordinary pages, which are only resident once used.
+// The step table, read at scattered places once per byte, is laid out in
+// large pages; the others take ordinary pages, which are only resident once
+// used (text uses a small part of the counters' room).
 template <typename T>
 T* take(size_t count, bool scattered)
 {
