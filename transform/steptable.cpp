@@ -127,9 +127,9 @@ stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uin
     // counted into four small tables in turn, so that a run of one byte
     // does not wait on its own count, and then moved into its column.
     uint32_t total[256] = {};  // bytes counted, by value
+    uint32_t part[4][256] = {};  // cleared again for the present bytes after each range
     uint32_t s = 0;
     for (uint32_t j = 0; j < np; ++j) {
-        uint32_t part[4][256] = {};
         const uint32_t end = s + counts[present[j]];
         for (; s + 4 <= end; s += 4) {
             ++part[0][L[s]];
@@ -141,6 +141,7 @@ stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uin
         for (uint32_t i = 0; i < np; ++i) {
             const uint32_t c = present[i];
             const uint32_t count = part[0][c] + part[1][c] + part[2][c] + part[3][c];
+            part[0][c] = part[1][c] = part[2][c] = part[3][c] = 0;
             pair[i * np + j] = count;
             total[c] += count;
         }
