@@ -7,7 +7,10 @@
 //   0  the block is transformed forward first; the inverse must restore it
 //      exactly, without a stop
 //   1  the block's real histogram and the given index: the corrupt-data stop
-//      or any output, but nothing else
+//      or any output, but nothing else; and against the context hash
+//      table's walk: where the inverse passes, that walk passes with the
+//      same bytes, and where it stops, it has written what that walk wrote
+//      up to there
 //   2  the histogram with one count moved from value index[0] to index[1]:
 //      must stop when that changes it
 //   3  counts off by -1, 0 or +1 per value as the index bytes choose: must
@@ -25,6 +28,7 @@
 #include "coder/byteio.h"
 #include "fuzz/fuzz_support.h"
 #include "transform/sorttrans.h"
+#include "transform/tablewalk.h"
 #include "transform/unsorttrans.h"
 
 using namespace fuzz;
@@ -68,6 +72,43 @@ bool run(inverse which, const bytes& block, uint32_t index, histogram counts, bo
         out_attach_memory(nullptr);
     }
     return stopped_;
+}
+
+// The bytes the inverse sort transform (or, with bytable, the context hash
+// table's walk) writes to the process output before it returns or stops;
+// returns whether it stopped on corrupt data.
+bool written(bool bytable, const bytes& block, uint32_t index, histogram counts, bytes& sink)
+{
+    const uint32_t n = static_cast<uint32_t>(block.size());
+    sink.clear();
+    out_attach_memory(&sink, size_t{n} + 1);
+    bool stopped_ = false;
+    try {
+        if (bytable) tablewalk(block.data(), nullptr, n, index, counts.data());
+        else unsorttrans(block.data(), nullptr, n, index, counts.data());
+    } catch (const stopped& e) {
+        require(e.code == err_corrupt, "an inverse transform stopped with a code other than corrupt data");
+        stopped_ = true;
+    }
+    require(out_flush() == 0, "the inverse wrote more bytes than the block holds");
+    out_attach_memory(nullptr);
+    return stopped_;
+}
+
+// Agreement of the two walks over the same input.
+void agree(const bytes& block, uint32_t index)
+{
+    if (block.size() > 20000) return;  // the table walk's setup dominates beyond
+    const histogram counts = histogramof(block);
+    bytes fast, table;
+    const bool faststops = written(false, block, index, counts, fast);
+    const bool tablestops = written(true, block, index, counts, table);
+    if (!faststops) {
+        require(!tablestops && fast == table, "the step walk restored a block the table walk does not");
+    } else {
+        require(fast.size() <= table.size() && std::equal(fast.begin(), fast.end(), table.begin()),
+                "the step walk wrote bytes the table walk does not");
+    }
 }
 
 // The last column of the sorted rotations of x, and the row of the rotation
@@ -129,6 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         [[fallthrough]];
     case 1:
         run(inverse::sort, block, index, histogramof(block), viaoutput, out);
+        agree(block, index);
         break;
     case 2: {
         histogram counts = histogramof(block);

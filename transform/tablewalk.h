@@ -3,8 +3,9 @@
 // Enters the first slot of every context's bucket in the context hash table
 // (hash2), then walks the block from the index with one lookup per byte:
 // each lookup hands out the next slot of the current context's bucket.
-// unsorttrans follows a faster route that gives the same bytes for every
-// block this walk restores, and uses this walk for blocks beyond 2 MiB.
+// unsorttrans follows a faster route (steptable.h) that restores the same
+// bytes and, on a damaged block, stops no later than this walk, having
+// written what it wrote; it uses this walk for blocks beyond 2 MiB.
 // Its speed and memory depend on the data: one table lookup per byte, up
 // to 256 table blocks of 96 KiB.
 #pragma once

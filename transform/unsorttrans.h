@@ -3,12 +3,12 @@
 //
 // Both restore n bytes in block order into out, or, when out is null, write
 // each byte to the process output with putbyte() as soon as it is known
-// (nothing is flushed). counts[0..255] is the histogram of block; both use it
-// as working storage. They guard memory against any input: counts that do
-// not match the block, an index out of range, or a block whose walk leaves
-// it stop the call with err_corrupt, never an access outside the block or
-// the working storage. Working storage is released on every exit, including
-// a stop whose handler throws.
+// (nothing is flushed). counts[0..255] is the histogram of block; both may
+// use it as working storage. They guard memory against any input: counts
+// that do not match the block, an index out of range, or a block whose walk
+// leaves it stop the call with err_corrupt, never an access outside the
+// block or the working storage. Working storage held for one call only is
+// released on every exit, including a stop whose handler throws.
 #pragma once
 
 #include <cstdint>
@@ -17,13 +17,14 @@
 // Rejects (err_corrupt) n above h2_maxvalue, counts that are not L's
 // histogram, a walk that draws a slot outside the block, and a walk that
 // does not end in the index. On err_corrupt, out may hold a partial block.
-// Restores, and stops on, exactly what the context hash table's walk
-// (tablewalk.h) does, for any input. Blocks up to 2 MiB take a walk over a
-// table of 4 bytes per slot; larger ones, and damaged blocks from the step
-// where the two walks could part, take the hash table's walk.
-// Working storage (about 4.4 bytes per slot and 0.8 MiB of pair tables) is
-// kept for the process between calls and grows to the largest block seen:
-// calls must not overlap (one thread).
+// Blocks up to 2 MiB take the walk over a step table (steptable.h), larger
+// ones the context hash table's walk (tablewalk.h). Both restore the same
+// bytes; on a damaged block the step table's walk stops no later than the
+// hash table's, having delivered the same bytes up to its stop.
+// Working storage (4 bytes per slot for the table, up to 2 more for
+// counters, of which text uses a few hundred KiB, and n / 8 bytes of bits)
+// is kept for the process between calls and grows to the largest block
+// seen: calls must not overlap (one thread).
 void unsorttrans(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, uint32_t* counts);
 
 // The same restoration in stretches, for a caller that has other work to

@@ -1,0 +1,59 @@
+// Step table of the inverse sort transform: one 32-bit word per slot of the
+// transformed block, and a small table of counters, from which the walk
+// restores the block.
+//
+// Terms. The context K(s) of slot s is the context value of the position it
+// holds; slot s's byte c = L[s] leads to the context (K(s) >> 8) | c << 24,
+// whose bucket (its slots, in block order) hands out one slot per visit.
+// All slots that share K(s) >> 8 form an order-3 group, a run of slots; the
+// slots of one group with one byte c (a pair) all lead to the same bucket,
+// and there are exactly as many of them as that bucket has slots.
+//
+// Layout. Slot s's word holds its byte in bits 24..31 and where the walk
+// goes next: for a pair of one slot, whose bucket has one slot too, that
+// slot itself (step_exact set); for any other pair, the number of its
+// counter. A counter is an entry of a dense table, numbered in slot order
+// of the pairs, holding the bucket's running slot and that slot's word.
+// Drawing from a counter thus yields the next slot's word at once: the walk
+// waits for the counter, which text keeps to a few hundred KiB that stay in
+// the caches, and the word of the slot the bucket hands out after that is
+// fetched from the table while the walk goes on elsewhere. Only a step to a
+// one-slot bucket waits for the table.
+//
+// A block with more counted pairs than a quarter of its slots (pairs of two
+// or three slots, as in data that repeats once) would need more room for
+// entries than the plain running slots take; its counters then hold the
+// running slot alone, and the walk reads each slot's word when it gets
+// there.
+#pragma once
+
+#include <cstdint>
+
+constexpr uint32_t step_maxblock = 1u << 21;         // largest block with a step table
+constexpr uint32_t step_exact = 1u << 23;            // the word holds the next slot itself
+constexpr uint32_t step_slotmask = step_exact - 1;   // next slot or counter number
+constexpr uint32_t step_exhausted = 0xFFFFFFFF;      // a running slot beyond every block
+
+// The step table of one block, and where its walk starts. The index's
+// bucket always has a counter: every other bucket is drawn from only on
+// visits to the slots that lead to it, but this one also once at the start,
+// so it alone can be drawn from too often first.
+struct steptable {
+    const uint32_t* word;  // n words
+    uint32_t* entry;       // counter i: running slot at 2i, its word at 2i + 1;
+                           // null when `counter` serves instead
+    uint32_t* counter;     // counter i: running slot at i
+    uint32_t first;        // first slot of the index's bucket: the walk's first slot
+    uint32_t last;         // its last slot: once visited, the bucket is spent
+    uint32_t home;         // number of its counter, not yet drawn from
+};
+
+enum class stepbuild { ok, badcounts, noindex };
+
+// Builds the step table of block L (n <= step_maxblock) into the process's
+// working storage, growing it when needed; stops with err_workspace if that
+// fails. counts must add up to n; they are checked against L's histogram
+// (badcounts when they differ, the table left unusable), and they are not
+// changed. noindex: the index is no context of L. On ok, *table describes
+// the table until the next build.
+stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uint32_t* counts, steptable* table);
