@@ -5,12 +5,12 @@
 //   0x6503  working storage of a transform cannot be allocated
 //   0x6601  the data is corrupt (a damaged block or symbol stream)
 //   0x6603  the full block-sorting forward transform is not provided
-//   0x6604  the input holds a run of 2^32 or more equal bytes, which a
-//           stream cannot carry (the compressor refuses it)
+//   0x6604  a run longer than a run number holds (model.h: maxrun); the
+//           compressor starts a new stream before a run gets that long
 //
-// The end is the process's abort() unless a test or fuzz harness has put
-// its own handler in stophandler; a handler that returns is treated as not
-// having one. Harness handlers usually throw, so every core routine that can
+// The end is the process's abort() unless the programs, a test or a fuzz
+// harness have put their own handler in stophandler (the programs end the
+// run with status 1); a handler that returns is treated as not having one. Harness handlers usually throw, so every core routine that can
 // stop keeps its working storage in owners that release it on unwinding.
 #pragma once
 

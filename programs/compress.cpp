@@ -29,6 +29,8 @@ streamstatus abandon(streamstatus why)
 
 }  // namespace
 
+uint64_t splitrun = maxrun;
+
 streamstatus compress_stream(std::FILE* progress)
 {
     std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[blocksize]);
@@ -41,6 +43,14 @@ streamstatus compress_stream(std::FILE* progress)
         if (in_errno != 0) return abandon(stream_readerror);
         if (length == 0) break;
         say(progress, "Processing %d bytes ...", static_cast<int>(length));
+        if (!first && runlength + 4 + length > splitrun) {
+            // The block could lengthen the current run by its index and
+            // every byte: the stream ends here, before the run outgrows its
+            // run number, and the input goes on in a new stream.
+            deletemodel();
+            if (initmodel(1) != 0) return stream_nomemory;
+            first = true;
+        }
         if (first) {
             putbyte(headerbyte(length));
             first = false;

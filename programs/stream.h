@@ -33,5 +33,12 @@ enum streamstatus {
     stream_nomemory,    // a buffer or the model's tables cannot be allocated
 };
 
+// Compresses the whole input. An input whose run of one byte value would
+// outgrow a run number (more than splitrun bytes) is written as streams one
+// after the other: each block that could take the run past splitrun starts
+// a new stream with its own header byte and a fresh model. splitrun is
+// maxrun (model.h); tests lower it to see the seam.
+extern uint64_t splitrun;
 streamstatus compress_stream(std::FILE* progress);
+
 streamstatus decompress_stream(std::FILE* progress);
