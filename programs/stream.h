@@ -41,4 +41,9 @@ enum streamstatus {
 extern uint64_t splitrun;
 streamstatus compress_stream(std::FILE* progress);
 
+// Restores the whole input: one stream, and every stream that follows it
+// (a header byte of at most maxheader followed by 00, or the five bytes of
+// the empty stream), each with a fresh model; the output is their
+// concatenation. Bytes after a stream that begin no stream end the run
+// with stream_trailing once everything before them is written.
 streamstatus decompress_stream(std::FILE* progress);
