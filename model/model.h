@@ -106,12 +106,13 @@ extern cumtable full;
 extern uint64_t runlength;
 
 // The longest run number: at most rundigits digits below its leading 1, so
-// a run of up to maxrun = 2^36 - 1 bytes (64 GiB). The decoder takes one
-// more digit as damage, which bounds what one damaged run number can make
-// it write; the encoder stops (err_longrun) rather than code a longer run,
-// and the compressor ends its stream before a run gets that long and goes
-// on in a new one (programs/compress.cpp).
-constexpr uint32_t rundigits = 35;
+// a run of up to maxrun = 2^33 - 1 bytes (8 GiB). 32 digits are the fewest
+// that hold a run of 2^32 bytes; each further digit would double what one
+// damaged run number can make the decoder write, which it takes as damage
+// from the 33rd digit on. The encoder stops (err_longrun) rather than code
+// a longer run, and the compressor ends its stream before a run gets that
+// long and goes on in a new one (programs/compress.cpp).
+constexpr uint32_t rundigits = 32;
 constexpr uint64_t maxrun = (uint64_t{2} << rundigits) - 1;
 
 // Opens the model: flag nonzero for encoding (starts the coder), zero for

@@ -121,6 +121,9 @@ const std::vector<sample>& samples()
         inputs.emplace_back("runs", runs);
         for (const char* f : {"grammar.lsp", "xargs.1", "fields.c", "cp.html", "sum", "alice29.txt"})
             inputs.emplace_back(f, readfile(corpusdir + "/" + f));
+        // One run across three blocks: a stream of a few dozen bytes whose
+        // damage meets run numbers of 20 digits and more.
+        inputs.emplace_back("zeros-3-blocks", bytes(3 * size_t{blocksize}, 0));
 
         std::vector<sample> out;
         for (auto& [name, data] : inputs) {

@@ -2,10 +2,12 @@
 // from a generator through pipes (nothing of that size is stored): vorn
 // codes it in one stream, unvorn restores every byte. The run is ended by
 // another byte, so its run number is coded before a symbol and not only
-// before the end symbol. This takes about a minute: CTest label "long".
+// before the end symbol. This takes about a minute (several under the
+// sanitizers): CTest label "long".
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "tests/program_support.h"
 
@@ -21,11 +23,14 @@ TEST(LongRun, MoreThanFourGibibytesOfZeros)
     std::FILE* const restored = popen(cmd.c_str(), "r");
     ASSERT_NE(restored, nullptr);
     static uint8_t buf[1 << 20];
+    static const uint8_t zero[1 << 20] = {};
     uint64_t count = 0, nonzero = 0, firstnonzero = 0;
     uint8_t last = 0;
     for (size_t n; (n = std::fread(buf, 1, sizeof buf, restored)) > 0;) {
-        for (size_t i = 0; i < n; ++i) {
-            if (buf[i] != 0 && nonzero++ == 0) firstnonzero = count + i;
+        if (std::memcmp(buf, zero, n) != 0) {
+            for (size_t i = 0; i < n; ++i) {
+                if (buf[i] != 0 && nonzero++ == 0) firstnonzero = count + i;
+            }
         }
         last = buf[n - 1];
         count += n;

@@ -298,7 +298,7 @@ TEST(ModelRules, UnfullListTotalStaysWithinTheCoder)
 }
 
 // Runs past 32 bits are coded with as many digits as they need and
-// restored, up to the longest run a run number holds (maxrun, 35 digits
+// restored, up to the longest run a run number holds (maxrun, 32 digits
 // and a stop); one more repeat stops the encoder instead of writing a
 // stream that the decoder would refuse.
 TEST(ModelRules, LongRunsAndTheLongest)

@@ -2,7 +2,7 @@
 // would outgrow a run number: the stream ends before the block that could
 // take the run past splitrun, and the input goes on in a new stream with a
 // fresh model. splitrun is lowered here to a few blocks (the real one is
-// 64 GiB), so the seam is exercised in memory.
+// 8 GiB), so the seam is exercised in memory.
 #include <gtest/gtest.h>
 
 #include "coder/byteio.h"
