@@ -5,8 +5,8 @@
 //   0x6503  working storage of a transform cannot be allocated
 //   0x6601  the data is corrupt (a damaged block or symbol stream)
 //   0x6603  the full block-sorting forward transform is not provided
-//   0x6604  the input holds a run of 2^32 or more equal bytes, which a
-//           stream cannot carry (the compressor refuses it)
+//   0x6604  a run longer than a run number holds (model.h: maxrun); the
+//           compressor starts a new stream before a run gets that long
 //
 // Without a handler the end is the process's abort(). A caller that wants
 // the stop back installs a handler in stophandler, usually throwingstop,

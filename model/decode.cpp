@@ -6,8 +6,8 @@
 // total and every table search returns a slot of nonzero weight, so the
 // choices always lie inside the tables. What the coder cannot survive is
 // stopped here: a class whose total is 0 (an empty list, or a ring whose
-// only symbol is the current one) and a run number longer than the run
-// counter can hold.
+// only symbol is the current one) and a run number with more digits than
+// the longest run the compressor codes (rundigits in model.h).
 #include "model/model.h"
 
 #include "coder/stop.h"
@@ -28,10 +28,10 @@ inline int32_t decodelist(int32_t* list, uint32_t* size, cumtable* table, uint32
 
 }  // namespace
 
-uint32_t decoderun(arithcoder* coder, runmodel* m)
+uint64_t decoderun(arithcoder* coder, runmodel* m)
 {
-    uint32_t result = 0;
-    uint32_t bit = 1;
+    uint64_t result = 0;
+    uint64_t bit = 1;
     uint32_t t = m->c0 + m->c1 + m->c2;
     for (;;) {
         // Compared in range units, which saves the query's division.
@@ -46,9 +46,9 @@ uint32_t decoderun(arithcoder* coder, runmodel* m)
             ++m->c1;
         }
         ++t;
-        // A 32nd digit below the leading 1 would push the run past 32 bits.
+        // A digit beyond the longest run number (rundigits) is damage.
+        if (bit == uint64_t{1} << rundigits) errorstop(err_corrupt);
         bit <<= 1;
-        if (bit == 0) errorstop(err_corrupt);
     }
     result += bit;
     decode_update(coder, m->c2, m->c0 + m->c1, t);
@@ -113,7 +113,7 @@ int decode_newsymbol()
 
     if (sym == endsymbol) return -1;
 
-    const uint32_t j = decoderun(&ac, &mrun[lastseen->runctx]);
+    const uint64_t j = decoderun(&ac, &mrun[lastseen->runctx]);
     runlength = j - 1;
     lastseen->runctx = j - 1 > 1 ? 1 : 0;
     return sym;

@@ -66,10 +66,9 @@ __attribute__((flatten)) void encode_block(const uint8_t* p, uint32_t n)
 
 void encode_runend()
 {
-    // A run this long has no run number in the stream format (the decoder
-    // takes at most 32 digits); stop rather than write a stream that would
-    // restore the wrong data.
-    if (runlength > UINT32_MAX) errorstop(err_longrun);
+    // A longer run has no run number the decoder accepts; stop rather than
+    // write a stream that would not restore.
+    if (runlength > maxrun) errorstop(err_longrun);
 
     runmodel* const m = &mrun[lastseen->runctx];
     uint32_t t = m->c0 + m->c1 + m->c2;

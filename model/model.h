@@ -24,8 +24,8 @@
 // per process, used in one direction.
 //
 // Damaged input: the decoder stops with errorstop(err_corrupt) when a
-// stream selects a class that holds nothing or a run number too long for
-// the run counter; every other choice a stream can make picks a slot of
+// stream selects a class that holds nothing or a run number with more than
+// rundigits digits; every other choice a stream can make picks a slot of
 // nonzero weight, so no table is ever left.
 #pragma once
 
@@ -101,9 +101,19 @@ extern cumtable mtf2;
 extern cumtable full;
 
 // Encoding: length so far of the current run (at least 1). Decoding: copies
-// of lastseen's symbol still owed to the caller. 64 bits wide so that the
-// encoder can notice a run too long for the stream format.
+// of lastseen's symbol still owed to the caller. 64 bits wide in both
+// directions: a run can be longer than 2^32 bytes.
 extern uint64_t runlength;
+
+// The longest run number: at most rundigits digits below its leading 1, so
+// a run of up to maxrun = 2^33 - 1 bytes (8 GiB). 32 digits are the fewest
+// that hold a run of 2^32 bytes; each further digit would double what one
+// damaged run number can make the decoder write, which it takes as damage
+// from the 33rd digit on. The encoder stops (err_longrun) rather than code
+// a longer run, and the compressor ends its stream before a run gets that
+// long and goes on in a new one (programs/compress.cpp).
+constexpr uint32_t rundigits = 32;
+constexpr uint64_t maxrun = (uint64_t{2} << rundigits) - 1;
 
 // Opens the model: flag nonzero for encoding (starts the coder), zero for
 // decoding (reads the coder's first bytes and the initial run number from
@@ -195,7 +205,7 @@ void encode_block(const uint8_t* p, uint32_t n);
 // ---- decoding -----------------------------------------------------------
 
 // Reads one run number (at least 1) in run model m.
-uint32_t decoderun(arithcoder* coder, runmodel* m);
+uint64_t decoderun(arithcoder* coder, runmodel* m);
 
 // Reads one slot of table: a slot in coding, so with nonzero weight.
 inline int decode_symbol(arithcoder* coder, const cumtable* table)

@@ -65,6 +65,8 @@ streamstatus stoppedby(unsigned code)
 
 }  // namespace
 
+uint64_t splitrun = maxrun;
+
 streamstatus compress_stream(std::FILE* progress)
 {
     inblock cur, next;
@@ -86,6 +88,14 @@ streamstatus compress_stream(std::FILE* progress)
         // A raw tail is the last block; after any other block, read on.
         if (length > 4) stage_start(&reader, [&next] { prepare(&next); });
         say(progress, "Processing %d bytes ...", static_cast<int>(length));
+        if (!first && runlength + 4 + length > splitrun) {
+            // The block could lengthen the current run by its index and
+            // every byte: the stream ends here, before the run outgrows its
+            // run number, and the input goes on in a new stream.
+            deletemodel();
+            if (initmodel(1) != 0) return stream_nomemory;
+            first = true;
+        }
         if (first) {
             putbyte(headerbyte(length));
             first = false;

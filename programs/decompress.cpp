@@ -1,5 +1,7 @@
-// Decompression of a whole stream: read the header byte, decode symbols
-// into blocks, restore each block with the inverse transform.
+// Decompression of a whole input: for each stream read the header byte,
+// decode symbols into blocks, restore each block with the inverse
+// transform; streams that follow one another are restored one by one, each
+// with a fresh model.
 //
 // The format has no checksum, so what can be checked is checked here, at no
 // cost per byte: byte 1 of every stream is 00; the header byte is at most 21
@@ -87,14 +89,13 @@ streamstatus stoppedby(unsigned code)
     return stream_stopped;
 }
 
-// How the input looks after the end symbol: read exactly to its end, cut
-// short, or followed by bytes that belong to no stream.
+// How the input looks after the end symbol: read exactly to its end (what
+// follows is the next stream's business), or cut short.
 streamstatus finish()
 {
     if (in_errno != 0) return stream_readerror;
     if (in_overrun != 0) return stream_truncated;
     if (out_flush() != 0) return stream_writeerror;
-    if (in_peek() != -1) return in_errno != 0 ? stream_readerror : stream_trailing;
     return stream_ok;
 }
 
@@ -107,7 +108,7 @@ streamstatus empty_stream()
         if (got < 0) return in_errno != 0 ? stream_readerror : stream_truncated;
         if (got != want) return stream_damaged;
     }
-    return finish();
+    return stream_ok;
 }
 
 // The block loop, from the first index symbol to the end of the stream.
@@ -195,17 +196,10 @@ streamstatus blocks(int header, std::FILE* progress)
     }
 }
 
-}  // namespace
-
-streamstatus decompress_stream(std::FILE* progress)
+// One stream after its header byte, which has been checked; byte 1 (00)
+// is still unread.
+streamstatus coded_stream(int header, std::FILE* progress)
 {
-    const int header = getbyte();
-    if (header < 0) return in_errno != 0 ? stream_readerror : stream_empty;
-    const int second = in_peek();
-    if (second < 0) return in_errno != 0 ? stream_readerror : stream_truncated;
-    if (header == 0 && second == 0x80) return empty_stream();
-    if (second != 0 || header > maxheader) return stream_damaged;
-
     stopcatch catcher;  // stops of the model and the transform come back here
     modelowner closer;
     try {
@@ -214,4 +208,41 @@ streamstatus decompress_stream(std::FILE* progress)
         return stoppedby(s.code);  // the first run number is damaged
     }
     return blocks(header, progress);
+}
+
+}  // namespace
+
+streamstatus decompress_stream(std::FILE* progress)
+{
+    const int header = getbyte();
+    if (header < 0) return in_errno != 0 ? stream_readerror : stream_empty;
+    const int second = in_peek();
+    if (second < 0) return in_errno != 0 ? stream_readerror : stream_truncated;
+    streamstatus status;
+    if (header == 0 && second == 0x80)
+        status = empty_stream();
+    else if (second != 0 || header > maxheader)
+        return stream_damaged;
+    else
+        status = coded_stream(header, progress);
+
+    // Streams one after the other, as `cat a.vn b.vn` makes them: what
+    // follows a complete stream is restored when it begins like a stream,
+    // and reported as trailing bytes when it does not.
+    for (;;) {
+        if (status != stream_ok) return status;
+        if (in_peek() < 0) return in_errno != 0 ? stream_readerror : stream_ok;
+        const int next = getbyte();
+        const int nextsecond = in_peek();
+        if (in_errno != 0) return stream_readerror;
+        if (next <= maxheader && nextsecond == 0) {
+            endline(progress);  // after a 4-byte raw tail's open line
+            status = coded_stream(next, progress);
+        } else if (next == 0 && nextsecond == 0x80) {
+            status = empty_stream();
+            if (status == stream_damaged || status == stream_truncated) return stream_trailing;
+        } else {
+            return stream_trailing;
+        }
+    }
 }

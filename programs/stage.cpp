@@ -2,6 +2,7 @@
 
 #include <sched.h>
 
+#include <system_error>
 #include <utility>
 
 bool twoprocessors()
@@ -16,10 +17,15 @@ bool twothreads = twoprocessors();
 void stage_start(stage* s, std::function<void()> work)
 {
     if (twothreads) {
-        s->thread = std::thread(std::move(work));
-    } else {
-        s->work = std::move(work);
+        // A thread that cannot be had (no memory for its stack, a process
+        // limit) leaves the work to the calling thread.
+        try {
+            s->thread = std::thread(work);
+            return;
+        } catch (const std::system_error&) {
+        }
     }
+    s->work = std::move(work);
 }
 
 void stage_wait(stage* s)

@@ -23,7 +23,8 @@ struct stage {
     std::function<void()> work;  // the work not yet run, in one-thread mode
 };
 
-// Starts work; the stage must be idle (never started, or waited for).
+// Starts work; the stage must be idle (never started, or waited for). Where
+// no thread can be started the work runs as in one-thread mode.
 void stage_start(stage* s, std::function<void()> work);
 
 // Waits until the work started last has finished (running it now in

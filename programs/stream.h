@@ -38,5 +38,17 @@ enum streamstatus {
 // The errorstop() code behind stream_stopped.
 extern unsigned streamstop;
 
+// Compresses the whole input. An input whose run of one byte value would
+// outgrow a run number (more than splitrun bytes) is written as streams one
+// after the other: each block that could take the run past splitrun starts
+// a new stream with its own header byte and a fresh model. splitrun is
+// maxrun (model.h); tests lower it to see the seam.
+extern uint64_t splitrun;
 streamstatus compress_stream(std::FILE* progress);
+
+// Restores the whole input: one stream, and every stream that follows it
+// (a header byte of at most maxheader followed by 00, or the five bytes of
+// the empty stream), each with a fresh model; the output is their
+// concatenation. Bytes after a stream that begin no stream end the run
+// with stream_trailing once everything before them is written.
 streamstatus decompress_stream(std::FILE* progress);

@@ -105,8 +105,8 @@ TEST(ModelDamaged, EmptyListsAndFullRing)
     EXPECT_EQ(decodedamaged(out, 36), outcome::stop);
 }
 
-// A run number with a 32nd digit below its leading 1 cannot be held; 31
-// digits can.
+// A run number has at most 32 digits below its leading 1 (maxrun, 2^33 - 1):
+// a 33rd is damage, and so is anything longer.
 TEST(ModelDamaged, OverlongRunNumber)
 {
     session guard;
@@ -118,19 +118,20 @@ TEST(ModelDamaged, OverlongRunNumber)
         return ds;
     };
     // The initial run, read while opening.
-    EXPECT_EQ(decodedamaged(codedecisions(zeros({1, 1, 1}, 32)), 1), outcome::stop);
+    EXPECT_EQ(decodedamaged(codedecisions(zeros({1, 1, 1}, 33)), 1), outcome::stop);
+    EXPECT_EQ(decodedamaged(codedecisions(zeros({1, 1, 1}, 64)), 1), outcome::stop);
 
     // The first byte's run.
-    for (const int digits : {31, 32, 40}) {
+    for (const int digits : {31, 32, 33, 40, 64}) {
         SCOPED_TRACE(digits);
         auto ds = std::vector<std::array<uint32_t, 3>>{initialstop, {1, 3, 4}, {1, 7, 256}};
         for (const auto& d : zeros({1, 1, 2}, digits)) ds.push_back(d);
         const bytes in = codedecisions(ds);
-        if (digits == 31) {
+        if (digits <= 32) {
             in_attach_memory(in.data(), in.size());
             ASSERT_EQ(initmodel(0), 0);
             EXPECT_EQ(decode(), 7);
-            EXPECT_EQ(runlength, 0x7FFFFFFFu);  // J = 2^31
+            EXPECT_EQ(runlength, (uint64_t{1} << digits) - 1);  // J = 2^digits
             deletemodel();
         } else {
             EXPECT_EQ(decodedamaged(in, 1), outcome::stop);

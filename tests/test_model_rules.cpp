@@ -297,29 +297,36 @@ TEST(ModelRules, UnfullListTotalStaysWithinTheCoder)
     lockstep(syms, {31, inflate});
 }
 
-// The longest run the format holds, 2^32 - 1, is coded as 31 digits and a
-// stop; one more repeat cannot be coded and stops the encoder instead of
-// writing a stream that would restore something else.
-TEST(ModelRules, LongestRunAndOneMore)
+// Runs past 32 bits are coded with as many digits as they need and
+// restored, up to the longest run a run number holds (maxrun, 32 digits
+// and a stop); one more repeat stops the encoder instead of writing a
+// stream that the decoder would refuse.
+TEST(ModelRules, LongRunsAndTheLongest)
 {
+    for (const uint64_t run : {uint64_t{0xFFFFFFFF}, uint64_t{1} << 32, (uint64_t{1} << 32) + 104, maxrun}) {
+        SCOPED_TRACE(run);
+        session guard;
+        bytes out;
+        encodeprefix(out, {7});
+        runlength = run;
+        encode(9);
+        EXPECT_EQ(lastseen->prev->runctx, 1);
+        encodeclose();
+
+        in_attach_memory(out.data(), out.size());
+        ASSERT_EQ(initmodel(0), 0);
+        EXPECT_EQ(decode(), 7);
+        EXPECT_EQ(runlength, run - 1);
+        EXPECT_EQ(lastseen->runctx, 1);
+        runlength = 0;  // skip handing out billions of copies
+        EXPECT_EQ(decode(), 9);
+        deletemodel();
+    }
+
     session guard;
     bytes out;
     encodeprefix(out, {7});
-    runlength = 0xFFFFFFFFu;
-    encode(9);
-    encodeclose();
-
-    in_attach_memory(out.data(), out.size());
-    ASSERT_EQ(initmodel(0), 0);
-    EXPECT_EQ(decode(), 7);
-    EXPECT_EQ(runlength, 0xFFFFFFFEu);
-    runlength = 0;  // skip handing out four billion copies
-    EXPECT_EQ(decode(), 9);
-    deletemodel();
-
-    bytes out2;
-    encodeprefix(out2, {7});
-    runlength = 0x100000000u;
+    runlength = maxrun + 1;
     try {
         encode(9);
         ADD_FAILURE() << "no stop";

@@ -1,0 +1,23 @@
+// The command line of both programs: options first (short ones may be
+// combined, as in -cd), then up to two operands, input and output. "--"
+// ends the options; a lone "-" names standard input or output. Further
+// operands are ignored, as they always were.
+#pragma once
+
+struct options {
+    bool decompress = false;    // -d: restore; unvorn starts with it set
+    bool tostdout = false;      // -c: write to standard output
+    bool quiet = false;         // -q: no banner, no progress
+    bool help = false;          // -h: usage on standard output
+    bool version = false;       // -V: name and version on standard output
+    const char* input = nullptr;   // null: standard input
+    const char* output = nullptr;  // null: standard output
+};
+
+// Reads argv. An unknown option, or -c with an output file, is reported on
+// standard error with the usage line, and the program ends with status 1
+// before anything is opened. `program` names the program in messages.
+options parseoptions(const char* program, bool decompress, int argc, char** argv);
+
+// The usage text of the given direction, as -h prints it.
+void printhelp(bool decompress);
