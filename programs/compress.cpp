@@ -39,7 +39,7 @@ streamstatus abandon(streamstatus why)
 struct inblock {
     std::unique_ptr<uint8_t[]> buf;
     uint32_t length = 0;
-    uint8_t index[4] = {};
+    uint8_t index[indexbytes] = {};
     int readerror = 0;  // the input failed while this block was read
     unsigned stop = 0;  // the sort stopped (no working storage), 0 if not
 };
@@ -51,7 +51,7 @@ void prepare(inblock* b)
     b->readerror = in_errno;
     b->stop = 0;
     try {
-        if (b->readerror == 0 && b->length > 4) sorttrans(b->buf.get(), b->length, b->index);
+        if (b->readerror == 0 && b->length > rawtail) sorttrans(b->buf.get(), b->length, b->index);
     } catch (const stopped& s) {
         b->stop = s.code;
     }
@@ -86,9 +86,9 @@ streamstatus compress_stream(std::FILE* progress)
         const uint32_t length = cur.length;
         if (length == 0) break;
         // A raw tail is the last block; after any other block, read on.
-        if (length > 4) stage_start(&reader, [&next] { prepare(&next); });
+        if (length > rawtail) stage_start(&reader, [&next] { prepare(&next); });
         say(progress, "Processing %d bytes ...", static_cast<int>(length));
-        if (!first && runlength + 4 + length > splitrun) {
+        if (!first && runlength + indexbytes + length > splitrun) {
             // The block could lengthen the current run by its index and
             // every byte: the stream ends here, before the run outgrows its
             // run number, and the input goes on in a new stream.
@@ -101,11 +101,11 @@ streamstatus compress_stream(std::FILE* progress)
             first = false;
         }
         try {
-            if (length <= 4) {
+            if (length <= rawtail) {
                 encode_block(cur.buf.get(), length);
                 break;
             }
-            encode_block(cur.index, 4);
+            encode_block(cur.index, indexbytes);
             say(progress, " coding ...");
             encode_block(cur.buf.get(), length);
         } catch (const stopped& s) {

@@ -126,22 +126,22 @@ streamstatus blocks(int header, std::FILE* progress)
     bool firstblock = true;
     for (int turn = 0;; turn ^= 1) {
         blockjob* const job = &jobs[turn];
-        uint8_t head[4];
+        uint8_t head[indexbytes];
         uint32_t index = 0;
-        int k = 0;
+        uint32_t k = 0;
         bool decoding = false;
         bool end = false;
         uint32_t count = 0;
         const bool successor = firstblock || header == maxheader;  // only a 2 MiB block has successors
         try {
             // The index: up to four symbols, the first the least significant.
-            for (; k < 4; ++k) {
+            for (; k < indexbytes; ++k) {
                 const int s = decode();
                 if (s < 0) break;
                 head[k] = static_cast<uint8_t>(s);
-                index = (index >> 8) | (static_cast<uint32_t>(s) << 24);
+                index = indexsymbol(index, s);
             }
-            if (k == 4 && successor) {
+            if (k == indexbytes && successor) {
                 decoding = true;
                 std::memset(job->histogram, 0, sizeof job->histogram);
                 count = decode_block(job->block.get(), bufsize, job->histogram, &end);
@@ -159,12 +159,12 @@ streamstatus blocks(int header, std::FILE* progress)
         if (const unsigned before = finishblock(&r)) return stoppedby(before);
         if (out_flush() != 0) return stream_writeerror;
 
-        if (k < 4) {
+        if (k < indexbytes) {
             // A raw tail of 1 to 3 bytes, or nothing after a full block.
             if (in_overrun != 0) return finish();
             if (firstblock ? (k == 0 || headerbyte(k) != header) : (k != 0 && header != maxheader))
                 return stream_damaged;
-            for (int i = 0; i < k; ++i) putbyte(head[i]);
+            for (uint32_t i = 0; i < k; ++i) putbyte(head[i]);
             return finish();
         }
         if (!successor) return stream_damaged;
@@ -174,11 +174,11 @@ streamstatus blocks(int header, std::FILE* progress)
 
         if (count == 0) {
             // The index symbols were a raw tail of four bytes.
-            if (firstblock ? header != 2 : header != maxheader) return stream_damaged;
+            if (firstblock ? header != headerbyte(rawtail) : header != maxheader) return stream_damaged;
             for (uint8_t b : head) putbyte(b);
             return finish();
         }
-        if (count <= 4) return stream_damaged;  // a transformed block is longer
+        if (count <= rawtail) return stream_damaged;  // a transformed block is longer
         if (firstblock && end && headerbyte(count) != header) return stream_damaged;
 
         say(progress, " processing %ld bytes ...", static_cast<long>(count));

@@ -16,11 +16,18 @@
 #include <cstdint>
 #include <cstdio>
 
+// The format's rules, which both directions follow.
 constexpr uint32_t blocksize = 0x200000;  // 2 MiB
 constexpr int maxheader = 21;             // log2(blocksize)
+constexpr uint32_t rawtail = 4;           // a last block this short is not transformed
+constexpr uint32_t indexbytes = 4;        // index symbols before a transformed block
 
 // Smallest n with 2^n >= length (length >= 1).
 int headerbyte(uint32_t length);
+
+// The index is carried least significant byte first: each index symbol
+// enters at the top while the ones before it move down.
+inline uint32_t indexsymbol(uint32_t index, int s) { return (index >> 8) | (static_cast<uint32_t>(s) << 24); }
 
 enum streamstatus {
     stream_ok = 0,
