@@ -300,6 +300,23 @@ TEST(RangeCoder, TableUnitFitsEveryTotal)
         }
 }
 
+// The quotient by reciprocal is the quotient, for every divisor of the
+// table and a few beyond it, at the numerators where a rounding error
+// would show first: next to the multiples of the divisor, and at the top
+// of the 32-bit range.
+TEST(RangeCoder, ReciprocalQuotientIsExact)
+{
+    std::mt19937 rng(5);
+    for (uint32_t d = 1; d <= recipmax + 3; ++d) {
+        std::vector<uint32_t> xs = {0, 1, d - 1, d, d + 1, coder_top, coder_top - 1, UINT32_MAX, UINT32_MAX - d};
+        for (int k = 0; k < 6; ++k) {
+            const uint32_t m = static_cast<uint32_t>((rng() % (UINT32_MAX / d)) * d);
+            xs.insert(xs.end(), {m, m - 1, m + d - 1});
+        }
+        for (uint32_t x : xs) ASSERT_EQ(divide(x, d), x / d) << x << " / " << d;
+    }
+}
+
 // The query in range units agrees with decode_culfreq at every threshold a
 // caller compares with, also for values of low that only a damaged stream
 // produces (low at or above range).
