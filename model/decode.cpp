@@ -16,11 +16,11 @@ namespace {
 
 // Reads a position of a list, takes its symbol out of the list and returns
 // the symbol.
-inline int32_t decodelist(int32_t* list, uint32_t* size, cumtable* table, uint32_t cap)
+inline int32_t decodelist(arithcoder* coder, int32_t* list, uint32_t* size, cumtable* table, uint32_t cap)
 {
     if (*size == 0) errorstop(err_corrupt);
     if (table->total > codermaxtotal) limitlisttotal(table, *size);
-    const uint32_t p = static_cast<uint32_t>(decode_symbol(&ac, table));
+    const uint32_t p = static_cast<uint32_t>(decode_symbol(coder, table));
     const int32_t sym = list[p];
     listremove(list, size, table, cap, p);
     return sym;
@@ -56,25 +56,25 @@ uint32_t decoderun(arithcoder* coder, runmodel* m)
     return result;
 }
 
-int decode_newsymbol()
+int decode_newsymbol(arithcoder* coder)
 {
     const uint32_t total = mwhat[0] + mwhat[1] + mwhat[2] + mwhat[3];
     // The scan compares in range units; the target lies below
     // unit * total, so the scan stops at class 3 at the latest.
-    const uint32_t t = decode_culscaled(&ac, total);
-    const uint32_t classunit = ac.aux;
+    const uint32_t t = decode_culscaled(coder, total);
+    const uint32_t classunit = coder->aux;
     int32_t k = 0;
     uint32_t upto = mwhat[0];
     while (classunit * upto <= t) upto += mwhat[++k];
-    decode_update(&ac, mwhat[k], upto - mwhat[k], total);
+    decode_update(coder, mwhat[k], upto - mwhat[k], total);
 
     int32_t sym;
     switch (k) {
     case 0: {
         const uint32_t ringtotal = ringslots - lastseen->count;
         if (ringtotal == 0) errorstop(err_corrupt);
-        const uint32_t v = decode_culscaled(&ac, ringtotal);
-        const uint32_t unit = ac.aux;
+        const uint32_t v = decode_culscaled(coder, ringtotal);
+        const uint32_t unit = coder->aux;
         // The walk goes older from lastseen (slot k - 1 is the next older
         // slot after k, round the ring): downwards through the doubled copy
         // of the counts, starting just below lastseen's second copy. The
@@ -87,22 +87,22 @@ int decode_newsymbol()
         while (unit * sum <= v);
         cachenode* const p = &cache[at < ringslots ? at : at - ringslots];
         const uint32_t w = p->count;
-        decode_update(&ac, w, sum - w, ringtotal);
+        decode_update(coder, w, sum - w, ringtotal);
         sym = p->sym;
         setcount(p, 0);
         cacheupdate(0, sym, w + 1, p->runctx);
         break;
     }
     case 1:
-        sym = decodelist(mtf1list, &mtf1size, &mtf1, mtf1cap);
+        sym = decodelist(coder, mtf1list, &mtf1size, &mtf1, mtf1cap);
         cacheupdate(1, sym, 1, 2);
         break;
     case 2:
-        sym = decodelist(mtf2list, &mtf2size, &mtf2, mtf2cap);
+        sym = decodelist(coder, mtf2list, &mtf2size, &mtf2, mtf2cap);
         cacheupdate(2, sym, 1, 2);
         break;
     default: {
-        sym = decode_symbol(&ac, &full);
+        sym = decode_symbol(coder, &full);
         const uint32_t s = static_cast<uint32_t>(sym);
         updatecumonly(s, &full, -static_cast<int32_t>(full.freq[s]));
         full.freq[s] += 4;
@@ -113,7 +113,7 @@ int decode_newsymbol()
 
     if (sym == endsymbol) return -1;
 
-    const uint32_t j = decoderun(&ac, &mrun[lastseen->runctx]);
+    const uint32_t j = decoderun(coder, &mrun[lastseen->runctx]);
     runlength = j - 1;
     lastseen->runctx = j - 1 > 1 ? 1 : 0;
     return sym;

@@ -30,6 +30,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "coder/arith.h"
 #include "coder/cumtable.h"
@@ -207,8 +208,9 @@ inline int decode_symbol(arithcoder* coder, const cumtable* table)
     return static_cast<int>(s);
 }
 
-// Reads a new symbol with its run; -1 for the end symbol.
-int decode_newsymbol();
+// Reads a new symbol with its run; -1 for the end symbol. The coder is ac,
+// or a copy of it that the caller keeps in registers.
+int decode_newsymbol(arithcoder* coder);
 
 // The next symbol 0..255, or -1 once the end symbol has been read.
 inline int decode()
@@ -217,7 +219,7 @@ inline int decode()
         --runlength;
         return lastseen->sym;
     }
-    return decode_newsymbol();
+    return decode_newsymbol(&ac);
 }
 
 // Decodes up to n symbols into buf and counts each in histogram, exactly as
@@ -229,21 +231,30 @@ inline int decode()
 template <typename Pace>
 __attribute__((flatten)) uint32_t decode_block(uint8_t* buf, uint32_t n, uint32_t* histogram, bool* end, Pace pace)
 {
+    // The coder works on a copy that the compiler keeps in registers from
+    // one decision to the next; ac is brought up to date on the way out.
+    arithcoder coder = ac;
     *end = false;
     uint32_t count = 0;
     while (count < n) {
         if (runlength != 0) {
             // Owed copies go out as one stretch, as far as buf reaches.
-            const uint32_t k = runlength < n - count ? static_cast<uint32_t>(runlength) : n - count;
+            const uint32_t room = n - count;
+            const uint32_t k = runlength < room ? static_cast<uint32_t>(runlength) : room;
             const uint8_t s = static_cast<uint8_t>(lastseen->sym);
-            for (uint32_t j = 0; j < k; ++j) buf[count + j] = s;
+            // Most runs are short: one store of 16 copies covers them
+            // where buf has the room, whatever their length.
+            if (k <= 16 && room >= 16)
+                std::memset(buf + count, s, 16);
+            else
+                std::memset(buf + count, s, k);
             histogram[s] += k;
             count += k;
             runlength -= k;
             pace(k);
             continue;
         }
-        const int s = decode_newsymbol();
+        const int s = decode_newsymbol(&coder);
         if (s < 0) {
             *end = true;
             break;
@@ -252,6 +263,7 @@ __attribute__((flatten)) uint32_t decode_block(uint8_t* buf, uint32_t n, uint32_
         ++histogram[s];
         pace(1);
     }
+    ac = coder;
     return count;
 }
 
