@@ -42,12 +42,14 @@ inline void updatecumonly(uint32_t sym, cumtable* table, int32_t delta)
     for (uint32_t k = sym + 1; k <= size; k = (k | (k - 1)) + 1) tree[k] += d;
 }
 
-// The symbol whose interval holds value (value < total). Symbols of weight
-// 0 are passed over and never returned.
-inline uint32_t getsym(uint32_t value, const cumtable* table)
+// The symbol whose interval holds value (value < total), and in *cum the
+// cumulative weight below it, which the search adds up on its way down.
+// Symbols of weight 0 are passed over and never returned.
+inline uint32_t getsymcf(uint32_t value, const cumtable* table, uint32_t* cum)
 {
     const uint32_t* tree = table->tree;
     const uint32_t size = table->size;
+    const uint32_t start = value;
     uint32_t pos = 0;
     for (uint32_t step = table->topbit; step != 0; step >>= 1) {
         const uint32_t next = pos | step;
@@ -56,7 +58,14 @@ inline uint32_t getsym(uint32_t value, const cumtable* table)
             pos = next;
         }
     }
+    *cum = start - value;
     return pos;
+}
+
+inline uint32_t getsym(uint32_t value, const cumtable* table)
+{
+    uint32_t cum;
+    return getsymcf(value, table, &cum);
 }
 
 // Halves every frequency, rounding up, and puts every symbol in coding.

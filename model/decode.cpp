@@ -10,17 +10,75 @@
 // counter can hold.
 #include "model/model.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "coder/stop.h"
 
 namespace {
 
+// The position p of a list table holding q: the one with cum(p) <= q <
+// cum(p) + freq[p], where cum(p) is the sum of freq over the positions
+// before p. The occupied positions 0..size-1 are exactly those in coding,
+// each with its count freq[p], so their counts add up to the table's total,
+// which q is below. Sets *cum to cum(p).
+//
+// With the vector unit: the running sums of all positions at once, and one
+// comparison of each with q; the positions whose sums do not pass q are the
+// ones before p. No branch waits for the coder here, where the tree search
+// would take one per level.
+template <uint32_t cap>
+inline uint32_t listfind(const uint32_t* freq, uint32_t size, uint32_t q, uint32_t* cum)
+{
+#if defined(__SSE2__)
+    // Whole vectors: the lanes past cap read the table's tree, which follows
+    // freq in the same allocation, and are masked off with the empty ones.
+    constexpr uint32_t vectors = (cap + 3) / 4;
+    static_assert(4 * vectors <= 2 * cap, "the lanes stay inside the table's storage");
+    alignas(16) uint32_t sums[4 * vectors];
+    const __m128i occupied = _mm_set1_epi32(static_cast<int32_t>(size));
+    const __m128i target = _mm_set1_epi32(static_cast<int32_t>(q));
+    __m128i carry = _mm_setzero_si128();
+    uint32_t passed = 0;
+    for (uint32_t v = 0; v < vectors; ++v) {
+        const __m128i lane = _mm_setr_epi32(4 * v, 4 * v + 1, 4 * v + 2, 4 * v + 3);
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(freq + 4 * v));
+        x = _mm_and_si128(x, _mm_cmpgt_epi32(occupied, lane));
+        x = _mm_add_epi32(x, _mm_slli_si128(x, 4));
+        x = _mm_add_epi32(x, _mm_slli_si128(x, 8));
+        x = _mm_add_epi32(x, carry);
+        carry = _mm_shuffle_epi32(x, 0xFF);
+        _mm_store_si128(reinterpret_cast<__m128i*>(sums + 4 * v), x);
+        // Sums stay below 2^24, so the signed comparison is exact.
+        const uint32_t over = static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(x, target))));
+        passed |= over << (4 * v);
+    }
+    const uint32_t p = static_cast<uint32_t>(__builtin_ctz(passed));
+    *cum = sums[p] - freq[p];
+    return p;
+#else
+    (void)size;
+    uint32_t p = 0;
+    uint32_t c = 0;
+    while (c + freq[p] <= q) c += freq[p++];
+    *cum = c;
+    return p;
+#endif
+}
+
 // Reads a position of a list, takes its symbol out of the list and returns
 // the symbol.
-inline int32_t decodelist(arithcoder* coder, int32_t* list, uint32_t* size, cumtable* table, uint32_t cap)
+template <uint32_t cap>
+inline int32_t decodelist(arithcoder* coder, int32_t* list, uint32_t* size, cumtable* table)
 {
     if (*size == 0) errorstop(err_corrupt);
     if (table->total > codermaxtotal) limitlisttotal(table, *size);
-    const uint32_t p = static_cast<uint32_t>(decode_symbol(coder, table));
+    const uint32_t total = table->total;
+    const uint32_t q = decode_culfreq(coder, total);
+    uint32_t cum;
+    const uint32_t p = listfind<cap>(table->freq, *size, q, &cum);
+    decode_update(coder, table->freq[p], cum, total);
     const int32_t sym = list[p];
     listremove(list, size, table, cap, p);
     return sym;
@@ -94,11 +152,11 @@ int decode_newsymbol(arithcoder* coder)
         break;
     }
     case 1:
-        sym = decodelist(coder, mtf1list, &mtf1size, &mtf1, mtf1cap);
+        sym = decodelist<mtf1cap>(coder, mtf1list, &mtf1size, &mtf1);
         cacheupdate(1, sym, 1, 2);
         break;
     case 2:
-        sym = decodelist(coder, mtf2list, &mtf2size, &mtf2, mtf2cap);
+        sym = decodelist<mtf2cap>(coder, mtf2list, &mtf2size, &mtf2);
         cacheupdate(2, sym, 1, 2);
         break;
     default: {

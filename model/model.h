@@ -203,8 +203,9 @@ inline int decode_symbol(arithcoder* coder, const cumtable* table)
 {
     const uint32_t total = table->total;
     const uint32_t t = decode_culfreq(coder, total);
-    const uint32_t s = getsym(t, table);
-    decode_update(coder, table->freq[s], getcf(s, table), total);
+    uint32_t cum;
+    const uint32_t s = getsymcf(t, table, &cum);
+    decode_update(coder, table->freq[s], cum, total);
     return static_cast<int>(s);
 }
 

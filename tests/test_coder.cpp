@@ -443,7 +443,11 @@ TEST(CumTable, AgreesWithNaiveModel)
             for (uint32_t k = 0; k < n; ++k) {
                 if (in[k]) {
                     ASSERT_EQ(getcf(k, t), cum);
-                    for (uint32_t v : {cum, cum + freq[k] - 1}) ASSERT_EQ(getsym(v, t), k);
+                    for (uint32_t v : {cum, cum + freq[k] - 1}) {
+                        uint32_t below = 0;
+                        ASSERT_EQ(getsymcf(v, t, &below), k);
+                        ASSERT_EQ(below, cum);
+                    }
                     cum += freq[k];
                 }
             }
