@@ -42,6 +42,26 @@ inline void updatecumonly(uint32_t sym, cumtable* table, int32_t delta)
     for (uint32_t k = sym + 1; k <= size; k = (k | (k - 1)) + 1) tree[k] += d;
 }
 
+// The same in a fixed number of steps, as many as size has bits, without a
+// branch that depends on sym: for a caller that learns sym late (from the
+// decoder), where a loop whose length follows sym would be mispredicted.
+template <uint32_t steps>
+inline void updatecumfixed(uint32_t sym, cumtable* table, int32_t delta)
+{
+    const uint32_t d = static_cast<uint32_t>(delta);
+    uint32_t* tree = table->tree;
+    const uint32_t size = table->size;
+    table->total += d;
+    uint32_t k = sym + 1;
+    for (uint32_t j = 0; j < steps; ++j) {
+        // A step past the end adds nothing to the last node; a mask rather
+        // than a condition, so that the compiler does not branch on it.
+        const uint32_t inside = 0u - static_cast<uint32_t>(k <= size);
+        tree[(k & inside) | (size & ~inside)] += d & inside;
+        k = (k | (k - 1)) + 1;
+    }
+}
+
 // The symbol whose interval holds value (value < total), and in *cum the
 // cumulative weight below it, which the search adds up on its way down.
 // Symbols of weight 0 are passed over and never returned.

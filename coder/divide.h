@@ -32,7 +32,7 @@ inline constexpr std::array<uint64_t, recipmax + 1> recip_tbl = make_recip_tbl()
 inline uint32_t divide(uint32_t x, uint32_t d)
 {
 #if defined(__SIZEOF_INT128__)
-    if (d <= recipmax) {
+    if (d <= recipmax) [[likely]] {
         const unsigned __int128 p = static_cast<unsigned __int128>(recip_tbl[d]) * (static_cast<uint64_t>(x) << 1);
         return static_cast<uint32_t>(p >> 64);
     }

@@ -8,6 +8,8 @@
 // move symbols between positions; the positions' counts stay where they are.
 #include "model/model.h"
 
+#include <cstring>
+
 namespace {
 
 // A position that becomes occupied goes back into coding with the count it
@@ -17,10 +19,14 @@ inline void occupy(cumtable* table, uint32_t pos)
     updatecumonly(pos, table, static_cast<int32_t>(table->freq[pos]));
 }
 
-// Shifts list[0 .. size-2] back by one place and puts s in front.
-inline void pushfront(int32_t* list, uint32_t size, int32_t s)
+// Shifts the list back by one place and puts s in front. The whole list
+// moves, whatever its size: one copy of fixed length, which the compiler
+// does with a few vector moves, instead of a loop whose length varies. What
+// moves past the occupied positions is never read.
+template <uint32_t cap>
+inline void pushfront(int32_t* list, int32_t s)
 {
-    for (uint32_t j = size - 1; j >= 1; --j) list[j] = list[j - 1];
+    std::memmove(list + 1, list, (cap - 1) * sizeof *list);
     list[0] = s;
 }
 
@@ -38,13 +44,13 @@ void ringleave(int32_t x)
             occupy(&mtf2, mtf2size);
             ++mtf2size;
         }
-        pushfront(mtf2list, mtf2size, y);
+        pushfront<mtf2cap>(mtf2list, y);
         sym2mod[y] = 2;
     } else {
         occupy(&mtf1, mtf1size);
         ++mtf1size;
     }
-    pushfront(mtf1list, mtf1size, x);
+    pushfront<mtf1cap>(mtf1list, x);
     sym2mod[x] = 1;
 }
 

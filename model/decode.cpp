@@ -80,7 +80,7 @@ inline int32_t decodelist(arithcoder* coder, int32_t* list, uint32_t* size, cumt
     const uint32_t p = listfind<cap>(table->freq, *size, q, &cum);
     decode_update(coder, table->freq[p], cum, total);
     const int32_t sym = list[p];
-    listremove(list, size, table, cap, p);
+    listremove<cap>(list, size, table, p);
     return sym;
 }
 
@@ -162,7 +162,7 @@ int decode_newsymbol(arithcoder* coder)
     default: {
         sym = decode_symbol(coder, &full);
         const uint32_t s = static_cast<uint32_t>(sym);
-        updatecumonly(s, &full, -static_cast<int32_t>(full.freq[s]));
+        updatecumfixed<std::bit_width(nsymbols)>(s, &full, -static_cast<int32_t>(full.freq[s]));
         full.freq[s] += 4;
         cacheupdate(3, sym, 1, 3);
         break;

@@ -12,13 +12,14 @@ namespace {
 
 // Codes the position of sym in a list and takes it out of the list; the
 // position that falls empty leaves coding and keeps its count.
-void encodelist(int32_t sym, int32_t* list, uint32_t* size, cumtable* table, uint32_t cap)
+template <uint32_t cap>
+void encodelist(int32_t sym, int32_t* list, uint32_t* size, cumtable* table)
 {
     uint32_t i = 0;
     while (list[i] != sym) ++i;
     if (table->total > codermaxtotal) limitlisttotal(table, *size);
     encode_freq(&ac, table->freq[i], getcf(i, table), table->total);
-    listremove(list, size, table, cap, i);
+    listremove<cap>(list, size, table, i);
 }
 
 // Byte j of rampmask + 32 - k is FF for j < k and 0 from there on.
@@ -135,11 +136,11 @@ void encode_newsymbol(int32_t sym)
         break;
     }
     case 1:
-        encodelist(sym, mtf1list, &mtf1size, &mtf1, mtf1cap);
+        encodelist<mtf1cap>(sym, mtf1list, &mtf1size, &mtf1);
         cacheupdate(1, sym, 1, 2);
         break;
     case 2:
-        encodelist(sym, mtf2list, &mtf2size, &mtf2, mtf2cap);
+        encodelist<mtf2cap>(sym, mtf2list, &mtf2size, &mtf2);
         cacheupdate(2, sym, 1, 2);
         break;
     default: {

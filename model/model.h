@@ -29,6 +29,7 @@
 // nonzero weight, so no table is ever left.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -161,14 +162,24 @@ void limitlisttotal(cumtable* table, uint32_t size);
 // After position i of a list has been coded, in either direction: counts
 // the position (a full list's table is halved once its total passes 1000),
 // closes the gap in the list, and takes the position that fell empty out of
-// coding; that position keeps its count for when it is filled again.
-inline void listremove(int32_t* list, uint32_t* size, cumtable* table, uint32_t cap, uint32_t i)
+// coding; that position keeps its count for when it is filled again. The
+// decoder learns i late, so nothing here branches on i: the count goes up
+// in a fixed number of steps, and the gap closes by a pass over the whole
+// list that moves only the symbols behind it.
+template <uint32_t cap>
+inline void listremove(int32_t* list, uint32_t* size, cumtable* table, uint32_t i)
 {
     ++table->freq[i];
-    updatecumonly(i, table, +1);
+    updatecumfixed<std::bit_width(cap)>(i, table, +1);
     if (table->total > listlimit && *size == cap) scalefreq(table);
     const uint32_t last = --*size;
-    for (uint32_t j = i; j < last; ++j) list[j] = list[j + 1];
+    for (uint32_t j = 0; j + 1 < cap; ++j) {
+        // All ones for i <= j < last, as arithmetic rather than a condition.
+        const uint32_t moves = 0u - static_cast<uint32_t>(j - i < last - i);
+        const uint32_t now = static_cast<uint32_t>(list[j]);
+        const uint32_t behind = static_cast<uint32_t>(list[j + 1]);
+        list[j] = static_cast<int32_t>((behind & moves) | (now & ~moves));
+    }
     updatecumonly(last, table, -static_cast<int32_t>(table->freq[last]));
 }
 
