@@ -15,6 +15,7 @@
 #endif
 
 #include "coder/stop.h"
+#include "model/ringwalk.h"
 
 namespace {
 
@@ -139,10 +140,10 @@ int decode_newsymbol(arithcoder* coder)
         // counts of all slots but lastseen add up to ringtotal, and
         // v < unit * ringtotal, so the walk ends before it comes round to
         // lastseen, on a slot of nonzero count.
-        uint32_t at = ringslot(lastseen) + ringslots;
-        uint32_t sum = 0;
-        do sum += ringcount[--at];
-        while (unit * sum <= v);
+        uint32_t sum;
+        const uint8_t* const hit = ringwalk(ringcount + ringslot(lastseen) + ringslots, ringtotal, coder->range,
+                                            coder->low, unit, v, &sum);
+        const uint32_t at = static_cast<uint32_t>(hit - ringcount);
         cachenode* const p = &cache[at < ringslots ? at : at - ringslots];
         const uint32_t w = p->count;
         decode_update(coder, w, sum - w, ringtotal);
