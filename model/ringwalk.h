@@ -16,18 +16,18 @@
 // walk first compares range * sum with low * total, which needs neither the
 // unit nor the clamp and is settled sooner after the range is known.
 // Whenever range * sum <= low * total with sum < total, unit * sum <= v holds
-// too (unit <= range / total, and v = low there), so that walk never goes too
-// far. It may stop early, in a narrow band (low * total within
-// (total - 1) * sum below range * sum); the exact comparison then takes the
-// walk on to where it ends.
+// too (unit * sum <= range * sum / total <= low, and unit * sum is below
+// unit * total), so that walk never goes too far. It may stop early, in a
+// narrow band (low * total less than (total - 1) * sum below range * sum);
+// the exact comparison then takes the walk on to where it ends.
 inline const uint8_t* ringwalk(const uint8_t* top, uint32_t total, uint32_t range, uint32_t low, uint32_t unit,
                                uint32_t v, uint32_t* sum)
 {
-    const uint64_t scaledrange = range;
+    const uint64_t wide = range;
     const uint64_t target = static_cast<uint64_t>(low) * total;
     uint32_t s = 0;
     do s += *--top;
-    while ((scaledrange * s <= target) & (s < total));
+    while ((wide * s <= target) & (s < total));
     while (unit * s <= v) s += *--top;
     *sum = s;
     return top;
