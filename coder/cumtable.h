@@ -13,12 +13,15 @@
 struct cumtable {
     uint32_t size;    // number of symbols n
     uint32_t topbit;  // largest power of two not above n: first getsym step
-    uint32_t* tree;   // positions 1..n; position k stands for symbol k-1
-    uint32_t* freq;   // symbols 0..n-1; also the one allocation of 2n words
+    uint32_t* tree;   // positions 1..n; position k stands for symbol k-1;
+                      // then cumspare words that updatecumfixed scribbles on
+    uint32_t* freq;   // symbols 0..n-1; also the one allocation of 2n + cumspare words
     uint32_t total;   // sum of the weights in the tree
 };
 
-// Allocates 2n words and sets every frequency to init, all in coding.
+constexpr uint32_t cumspare = 16;
+
+// Allocates the table and sets every frequency to init, all in coding.
 // Returns 0, or 1 when the storage cannot be obtained (freq is then null).
 int initfreq(cumtable* table, uint32_t n, uint32_t init);
 
@@ -52,12 +55,14 @@ inline void updatecumfixed(uint32_t sym, cumtable* table, int32_t delta)
     uint32_t* tree = table->tree;
     const uint32_t size = table->size;
     table->total += d;
+    static_assert(steps <= cumspare, "every step past the end has a spare word");
     uint32_t k = sym + 1;
     for (uint32_t j = 0; j < steps; ++j) {
-        // A step past the end adds nothing to the last node; a mask rather
-        // than a condition, so that the compiler does not branch on it.
+        // A step past the end adds to a spare word of its own, so that it
+        // waits for no other step; a mask rather than a condition, so that
+        // the compiler does not branch on it.
         const uint32_t inside = 0u - static_cast<uint32_t>(k <= size);
-        tree[(k & inside) | (size & ~inside)] += d & inside;
+        tree[(k & inside) | ((size + 1 + j) & ~inside)] += d;
         k = (k | (k - 1)) + 1;
     }
 }
