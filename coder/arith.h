@@ -18,6 +18,7 @@
 
 #include "coder/byteio.h"
 #include "coder/cumtable.h"
+#include "coder/divide.h"
 
 struct arithcoder {
     uint8_t held;    // encoder: newest unwritten byte; decoder: last byte read
@@ -83,7 +84,7 @@ inline void encode_narrow(arithcoder* coder, uint32_t unit, uint32_t symfreq, ui
 inline void encode_freq(arithcoder* coder, uint32_t symfreq, uint32_t cumfreq, uint32_t totfreq)
 {
     encode_normalise(coder);
-    const uint32_t unit = coder->range / totfreq;
+    const uint32_t unit = divide(coder->range, totfreq);
     encode_narrow(coder, unit, symfreq, cumfreq, cumfreq + symfreq >= totfreq);
 }
 
@@ -131,7 +132,7 @@ inline void decode_normalise(arithcoder* coder)
 inline uint32_t decode_culfreq(arithcoder* coder, uint32_t totfreq)
 {
     decode_normalise(coder);
-    coder->aux = coder->range / totfreq;
+    coder->aux = divide(coder->range, totfreq);
     const uint32_t v = coder->low / coder->aux;
     return v < totfreq ? v : totfreq - 1;
 }
@@ -144,7 +145,7 @@ inline uint32_t decode_culfreq(arithcoder* coder, uint32_t totfreq)
 inline uint32_t decode_culscaled(arithcoder* coder, uint32_t totfreq)
 {
     decode_normalise(coder);
-    coder->aux = coder->range / totfreq;
+    coder->aux = divide(coder->range, totfreq);
     const uint32_t top = coder->aux * totfreq - 1;
     return coder->low < top ? coder->low : top;
 }

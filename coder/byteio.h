@@ -26,8 +26,10 @@ extern uint64_t in_overrun;    // getbyte() calls made past the end of input
 extern int in_errno;           // first read error, 0 if none
 
 // Slow path of getbyte(): refills the buffer; at the end of input (or on a
-// read error) returns -1 and counts the read in in_overrun.
-int in_refill();
+// read error) returns -1 and counts the read in in_overrun. Kept out of
+// line (also where a caller asks for everything inline), so that the coder
+// steps that read bytes stay small.
+[[gnu::noinline, gnu::cold]] int in_refill();
 
 // The next input byte 0..255, or -1 past the end of input.
 inline int getbyte() { return in_pos != in_end ? *in_pos++ : in_refill(); }
@@ -52,8 +54,9 @@ extern uint8_t* out_pos;  // next free byte of the buffer
 extern uint8_t* out_end;  // end of the buffer
 extern int out_errno;     // first write error, 0 if none
 
-// Slow path of putbyte(): empties the full buffer to the output.
-void out_drain();
+// Slow path of putbyte(): empties the full buffer to the output. Out of
+// line, like in_refill.
+[[gnu::noinline, gnu::cold]] void out_drain();
 
 inline void putbyte(int c)
 {

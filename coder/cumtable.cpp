@@ -33,13 +33,14 @@ void halve(cumtable* table)
 
 int initfreq(cumtable* table, uint32_t n, uint32_t init)
 {
-    table->freq = static_cast<uint32_t*>(std::malloc(2 * static_cast<size_t>(n) * sizeof(uint32_t)));
+    table->freq = static_cast<uint32_t*>(std::malloc((2 * static_cast<size_t>(n) + cumspare) * sizeof(uint32_t)));
     if (table->freq == nullptr) return 1;
     table->size = n;
     table->tree = table->freq + n - 1;
     table->topbit = 1;
     while (table->topbit * 2 <= n) table->topbit *= 2;
     for (uint32_t s = 0; s < n; ++s) table->freq[s] = init;
+    for (uint32_t k = 1; k <= cumspare; ++k) table->tree[n + k] = 0;
     rebuild(table, nullptr);
     return 0;
 }

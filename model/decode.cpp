@@ -10,19 +10,78 @@
 // the longest run the compressor codes (rundigits in model.h).
 #include "model/model.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "coder/stop.h"
+#include "model/ringwalk.h"
 
 namespace {
 
+// The position p of a list table holding q: the one with cum(p) <= q <
+// cum(p) + freq[p], where cum(p) is the sum of freq over the positions
+// before p. The occupied positions 0..size-1 are exactly those in coding,
+// each with its count freq[p], so their counts add up to the table's total,
+// which q is below. Sets *cum to cum(p).
+//
+// With the vector unit: the running sums of all positions at once, and one
+// comparison of each with q; the positions whose sums do not pass q are the
+// ones before p. No branch waits for the coder here, where the tree search
+// would take one per level.
+template <uint32_t cap>
+inline uint32_t listfind(const uint32_t* freq, uint32_t size, uint32_t q, uint32_t* cum)
+{
+#if defined(__SSE2__)
+    // Whole vectors: the lanes past cap read the table's tree, which follows
+    // freq in the same allocation, and are masked off with the empty ones.
+    constexpr uint32_t vectors = (cap + 3) / 4;
+    static_assert(4 * vectors <= 2 * cap, "the lanes stay inside the table's storage");
+    alignas(16) uint32_t sums[4 * vectors];
+    const __m128i occupied = _mm_set1_epi32(static_cast<int32_t>(size));
+    const __m128i target = _mm_set1_epi32(static_cast<int32_t>(q));
+    __m128i carry = _mm_setzero_si128();
+    uint32_t passed = 0;
+    for (uint32_t v = 0; v < vectors; ++v) {
+        const __m128i lane = _mm_setr_epi32(4 * v, 4 * v + 1, 4 * v + 2, 4 * v + 3);
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(freq + 4 * v));
+        x = _mm_and_si128(x, _mm_cmpgt_epi32(occupied, lane));
+        x = _mm_add_epi32(x, _mm_slli_si128(x, 4));
+        x = _mm_add_epi32(x, _mm_slli_si128(x, 8));
+        x = _mm_add_epi32(x, carry);
+        carry = _mm_shuffle_epi32(x, 0xFF);
+        _mm_store_si128(reinterpret_cast<__m128i*>(sums + 4 * v), x);
+        // Sums stay below 2^24, so the signed comparison is exact.
+        const uint32_t over = static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(x, target))));
+        passed |= over << (4 * v);
+    }
+    const uint32_t p = static_cast<uint32_t>(__builtin_ctz(passed));
+    *cum = sums[p] - freq[p];
+    return p;
+#else
+    (void)size;
+    uint32_t p = 0;
+    uint32_t c = 0;
+    while (c + freq[p] <= q) c += freq[p++];
+    *cum = c;
+    return p;
+#endif
+}
+
 // Reads a position of a list, takes its symbol out of the list and returns
 // the symbol.
-inline int32_t decodelist(int32_t* list, uint32_t* size, cumtable* table, uint32_t cap)
+template <uint32_t cap>
+inline int32_t decodelist(arithcoder* coder, int32_t* list, uint32_t* size, cumtable* table)
 {
     if (*size == 0) errorstop(err_corrupt);
     if (table->total > codermaxtotal) limitlisttotal(table, *size);
-    const uint32_t p = static_cast<uint32_t>(decode_symbol(&ac, table));
+    const uint32_t total = table->total;
+    const uint32_t q = decode_culfreq(coder, total);
+    uint32_t cum;
+    const uint32_t p = listfind<cap>(table->freq, *size, q, &cum);
+    decode_update(coder, table->freq[p], cum, total);
     const int32_t sym = list[p];
-    listremove(list, size, table, cap, p);
+    listremove<cap>(list, size, table, p);
     return sym;
 }
 
@@ -56,55 +115,55 @@ uint64_t decoderun(arithcoder* coder, runmodel* m)
     return result;
 }
 
-int decode_newsymbol()
+int decode_newsymbol(arithcoder* coder)
 {
     const uint32_t total = mwhat[0] + mwhat[1] + mwhat[2] + mwhat[3];
     // The scan compares in range units; the target lies below
     // unit * total, so the scan stops at class 3 at the latest.
-    const uint32_t t = decode_culscaled(&ac, total);
-    const uint32_t classunit = ac.aux;
+    const uint32_t t = decode_culscaled(coder, total);
+    const uint32_t classunit = coder->aux;
     int32_t k = 0;
     uint32_t upto = mwhat[0];
     while (classunit * upto <= t) upto += mwhat[++k];
-    decode_update(&ac, mwhat[k], upto - mwhat[k], total);
+    decode_update(coder, mwhat[k], upto - mwhat[k], total);
 
     int32_t sym;
     switch (k) {
     case 0: {
         const uint32_t ringtotal = ringslots - lastseen->count;
         if (ringtotal == 0) errorstop(err_corrupt);
-        const uint32_t v = decode_culscaled(&ac, ringtotal);
-        const uint32_t unit = ac.aux;
+        const uint32_t v = decode_culscaled(coder, ringtotal);
+        const uint32_t unit = coder->aux;
         // The walk goes older from lastseen (slot k - 1 is the next older
         // slot after k, round the ring): downwards through the doubled copy
         // of the counts, starting just below lastseen's second copy. The
         // counts of all slots but lastseen add up to ringtotal, and
         // v < unit * ringtotal, so the walk ends before it comes round to
         // lastseen, on a slot of nonzero count.
-        uint32_t at = ringslot(lastseen) + ringslots;
-        uint32_t sum = 0;
-        do sum += ringcount[--at];
-        while (unit * sum <= v);
+        uint32_t sum;
+        const uint8_t* const hit = ringwalk(ringcount + ringslot(lastseen) + ringslots, ringtotal, coder->range,
+                                            coder->low, unit, v, &sum);
+        const uint32_t at = static_cast<uint32_t>(hit - ringcount);
         cachenode* const p = &cache[at < ringslots ? at : at - ringslots];
         const uint32_t w = p->count;
-        decode_update(&ac, w, sum - w, ringtotal);
+        decode_update(coder, w, sum - w, ringtotal);
         sym = p->sym;
         setcount(p, 0);
         cacheupdate(0, sym, w + 1, p->runctx);
         break;
     }
     case 1:
-        sym = decodelist(mtf1list, &mtf1size, &mtf1, mtf1cap);
+        sym = decodelist<mtf1cap>(coder, mtf1list, &mtf1size, &mtf1);
         cacheupdate(1, sym, 1, 2);
         break;
     case 2:
-        sym = decodelist(mtf2list, &mtf2size, &mtf2, mtf2cap);
+        sym = decodelist<mtf2cap>(coder, mtf2list, &mtf2size, &mtf2);
         cacheupdate(2, sym, 1, 2);
         break;
     default: {
-        sym = decode_symbol(&ac, &full);
+        sym = decode_symbol(coder, &full);
         const uint32_t s = static_cast<uint32_t>(sym);
-        updatecumonly(s, &full, -static_cast<int32_t>(full.freq[s]));
+        updatecumfixed<std::bit_width(nsymbols)>(s, &full, -static_cast<int32_t>(full.freq[s]));
         full.freq[s] += 4;
         cacheupdate(3, sym, 1, 3);
         break;
@@ -113,7 +172,7 @@ int decode_newsymbol()
 
     if (sym == endsymbol) return -1;
 
-    const uint64_t j = decoderun(&ac, &mrun[lastseen->runctx]);
+    const uint64_t j = decoderun(coder, &mrun[lastseen->runctx]);
     runlength = j - 1;
     lastseen->runctx = j - 1 > 1 ? 1 : 0;
     return sym;

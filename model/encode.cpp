@@ -3,20 +3,29 @@
 // count them).
 #include "model/model.h"
 
+#include <bit>
+#include <cstring>
+
 #include "coder/stop.h"
 
 namespace {
 
 // Codes the position of sym in a list and takes it out of the list; the
 // position that falls empty leaves coding and keeps its count.
-void encodelist(int32_t sym, int32_t* list, uint32_t* size, cumtable* table, uint32_t cap)
+template <uint32_t cap>
+void encodelist(int32_t sym, int32_t* list, uint32_t* size, cumtable* table)
 {
     uint32_t i = 0;
     while (list[i] != sym) ++i;
     if (table->total > codermaxtotal) limitlisttotal(table, *size);
     encode_freq(&ac, table->freq[i], getcf(i, table), table->total);
-    listremove(list, size, table, cap, i);
+    listremove<cap>(list, size, table, i);
 }
+
+// Byte j of rampmask + 32 - k is FF for j < k and 0 from there on.
+alignas(64) constexpr uint8_t rampmask[64] = {
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
 // The counts of the slots strictly between slot `from` and slot `to`,
 // going newer (slot k + 1 is the next newer slot after k, round the ring).
@@ -29,14 +38,33 @@ uint32_t ringnewer(uint32_t from, uint32_t to)
     // Byte arithmetic throughout (the counts add up to at most 30), and a
     // mask rather than a condition, so that every byte is loaded.
     const uint32_t gap = to - from - 1;  // wraps round when to <= from
-    const uint8_t between = static_cast<uint8_t>(gap < ringslots ? gap : gap + ringslots);
+    const uint32_t between = gap < ringslots ? gap : gap + ringslots;
     const uint8_t* const stretch = ringcount + from + 1;
+    const uint8_t* const inside = rampmask + 32 - between;
     uint8_t sum = 0;
-    for (uint8_t j = 0; j < 32; ++j) {
-        const uint8_t inside = static_cast<uint8_t>(-static_cast<uint8_t>(j < between));
-        sum += stretch[j] & inside;
-    }
+    for (uint32_t j = 0; j < 32; ++j) sum += stretch[j] & inside[j];
     return sum;
+}
+
+// The first byte from p on (before end) that differs from c, a symbol
+// 0..256 (the end symbol differs from every byte), or end. Eight bytes are
+// compared at a time, as one word: the lowest nonzero byte of the word xor
+// c's copies ends the run. Most runs end within the first word, so the end
+// of a run costs neither a loop nor a branch that depends on its length.
+inline const uint8_t* runend(const uint8_t* p, const uint8_t* end, int32_t c)
+{
+    if (c > 255) return p;
+    if constexpr (std::endian::native == std::endian::little) {
+        const uint64_t copies = static_cast<uint64_t>(c) * 0x0101010101010101ull;
+        for (; end - p >= 8; p += 8) {
+            uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            const uint64_t differ = word ^ copies;
+            if (differ != 0) return p + std::countr_zero(differ) / 8;
+        }
+    }
+    while (p != end && *p == c) ++p;
+    return p;
 }
 
 }  // namespace
@@ -46,18 +74,19 @@ uint32_t ringnewer(uint32_t from, uint32_t to)
 // symbol to the next, instead of being saved and restored around calls.
 __attribute__((flatten)) void encode_block(const uint8_t* p, uint32_t n)
 {
-    // A repeat costs one comparison; the run is kept in a register and
-    // handed back to runlength before the run number is coded.
+    // Repeats are only counted, eight bytes at a time; the run is kept in a
+    // register and handed back to runlength before the run number is coded.
     int32_t current = lastseen->sym;
     uint64_t run = runlength;
-    for (uint32_t i = 0; i < n; ++i) {
-        if (p[i] == current) {
-            ++run;
-            continue;
-        }
+    const uint8_t* const end = p + n;
+    for (;;) {
+        const uint8_t* const from = p;
+        p = runend(p, end, current);
+        run += static_cast<uint64_t>(p - from);
+        if (p == end) break;
         runlength = run;
         encode_runend();
-        current = p[i];
+        current = *p++;
         encode_newsymbol(current);
         run = 1;
     }
@@ -106,11 +135,11 @@ void encode_newsymbol(int32_t sym)
         break;
     }
     case 1:
-        encodelist(sym, mtf1list, &mtf1size, &mtf1, mtf1cap);
+        encodelist<mtf1cap>(sym, mtf1list, &mtf1size, &mtf1);
         cacheupdate(1, sym, 1, 2);
         break;
     case 2:
-        encodelist(sym, mtf2list, &mtf2size, &mtf2, mtf2cap);
+        encodelist<mtf2cap>(sym, mtf2list, &mtf2size, &mtf2);
         cacheupdate(2, sym, 1, 2);
         break;
     default: {

@@ -29,7 +29,9 @@
 // nonzero weight, so no table is ever left.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "coder/arith.h"
 #include "coder/cumtable.h"
@@ -170,14 +172,24 @@ void limitlisttotal(cumtable* table, uint32_t size);
 // After position i of a list has been coded, in either direction: counts
 // the position (a full list's table is halved once its total passes 1000),
 // closes the gap in the list, and takes the position that fell empty out of
-// coding; that position keeps its count for when it is filled again.
-inline void listremove(int32_t* list, uint32_t* size, cumtable* table, uint32_t cap, uint32_t i)
+// coding; that position keeps its count for when it is filled again. The
+// decoder learns i late, so nothing here branches on i: the count goes up
+// in a fixed number of steps, and the gap closes by a pass over the whole
+// list that moves only the symbols behind it.
+template <uint32_t cap>
+inline void listremove(int32_t* list, uint32_t* size, cumtable* table, uint32_t i)
 {
     ++table->freq[i];
-    updatecumonly(i, table, +1);
+    updatecumfixed<std::bit_width(cap)>(i, table, +1);
     if (table->total > listlimit && *size == cap) scalefreq(table);
     const uint32_t last = --*size;
-    for (uint32_t j = i; j < last; ++j) list[j] = list[j + 1];
+    for (uint32_t j = 0; j + 1 < cap; ++j) {
+        // All ones for i <= j < last, as arithmetic rather than a condition.
+        const uint32_t moves = 0u - static_cast<uint32_t>(j - i < last - i);
+        const uint32_t now = static_cast<uint32_t>(list[j]);
+        const uint32_t behind = static_cast<uint32_t>(list[j + 1]);
+        list[j] = static_cast<int32_t>((behind & moves) | (now & ~moves));
+    }
     updatecumonly(last, table, -static_cast<int32_t>(table->freq[last]));
 }
 
@@ -212,13 +224,15 @@ inline int decode_symbol(arithcoder* coder, const cumtable* table)
 {
     const uint32_t total = table->total;
     const uint32_t t = decode_culfreq(coder, total);
-    const uint32_t s = getsym(t, table);
-    decode_update(coder, table->freq[s], getcf(s, table), total);
+    uint32_t cum;
+    const uint32_t s = getsymcf(t, table, &cum);
+    decode_update(coder, table->freq[s], cum, total);
     return static_cast<int>(s);
 }
 
-// Reads a new symbol with its run; -1 for the end symbol.
-int decode_newsymbol();
+// Reads a new symbol with its run; -1 for the end symbol. The coder is ac,
+// or a copy of it that the caller keeps in registers.
+int decode_newsymbol(arithcoder* coder);
 
 // The next symbol 0..255, or -1 once the end symbol has been read.
 inline int decode()
@@ -227,7 +241,7 @@ inline int decode()
         --runlength;
         return lastseen->sym;
     }
-    return decode_newsymbol();
+    return decode_newsymbol(&ac);
 }
 
 // Decodes up to n symbols into buf and counts each in histogram, exactly as
@@ -239,21 +253,30 @@ inline int decode()
 template <typename Pace>
 __attribute__((flatten)) uint32_t decode_block(uint8_t* buf, uint32_t n, uint32_t* histogram, bool* end, Pace pace)
 {
+    // The coder works on a copy that the compiler keeps in registers from
+    // one decision to the next; ac is brought up to date on the way out.
+    arithcoder coder = ac;
     *end = false;
     uint32_t count = 0;
     while (count < n) {
         if (runlength != 0) {
             // Owed copies go out as one stretch, as far as buf reaches.
-            const uint32_t k = runlength < n - count ? static_cast<uint32_t>(runlength) : n - count;
+            const uint32_t room = n - count;
+            const uint32_t k = runlength < room ? static_cast<uint32_t>(runlength) : room;
             const uint8_t s = static_cast<uint8_t>(lastseen->sym);
-            for (uint32_t j = 0; j < k; ++j) buf[count + j] = s;
+            // Most runs are short: one store of 16 copies covers them
+            // where buf has the room, whatever their length.
+            if (k <= 16 && room >= 16)
+                std::memset(buf + count, s, 16);
+            else
+                std::memset(buf + count, s, k);
             histogram[s] += k;
             count += k;
             runlength -= k;
             pace(k);
             continue;
         }
-        const int s = decode_newsymbol();
+        const int s = decode_newsymbol(&coder);
         if (s < 0) {
             *end = true;
             break;
@@ -262,6 +285,7 @@ __attribute__((flatten)) uint32_t decode_block(uint8_t* buf, uint32_t n, uint32_
         ++histogram[s];
         pace(1);
     }
+    ac = coder;
     return count;
 }
 

@@ -300,6 +300,23 @@ TEST(RangeCoder, TableUnitFitsEveryTotal)
         }
 }
 
+// The quotient by reciprocal is the quotient, for every divisor of the
+// table and a few beyond it, at the numerators where a rounding error
+// would show first: next to the multiples of the divisor, and at the top
+// of the 32-bit range.
+TEST(RangeCoder, ReciprocalQuotientIsExact)
+{
+    std::mt19937 rng(5);
+    for (uint32_t d = 1; d <= recipmax + 3; ++d) {
+        std::vector<uint32_t> xs = {0, 1, d - 1, d, d + 1, coder_top, coder_top - 1, UINT32_MAX, UINT32_MAX - d};
+        for (int k = 0; k < 6; ++k) {
+            const uint32_t m = static_cast<uint32_t>((rng() % (UINT32_MAX / d)) * d);
+            xs.insert(xs.end(), {m, m - 1, m + d - 1});
+        }
+        for (uint32_t x : xs) ASSERT_EQ(divide(x, d), x / d) << x << " / " << d;
+    }
+}
+
 // The query in range units agrees with decode_culfreq at every threshold a
 // caller compares with, also for values of low that only a damaged stream
 // produces (low at or above range).
@@ -380,7 +397,9 @@ TEST(CumTable, WorkedExamples)
     EXPECT_EQ(h.t.topbit, 16u);
 }
 
-// Random operations against a plain array of frequencies and weights.
+// Random operations against a plain array of frequencies and weights
+// (taking out and putting back by the fixed-step update, as the decoder
+// does, with steps to spare for the smaller tables).
 TEST(CumTable, AgreesWithNaiveModel)
 {
     std::mt19937 rng(99);
@@ -402,8 +421,8 @@ TEST(CumTable, AgreesWithNaiveModel)
                     updatecumonly(s, t, static_cast<int32_t>(d));
                 }
                 break;
-            case 2:  // take out / put back
-                updatecumonly(s, t, in[s] ? -static_cast<int32_t>(freq[s]) : static_cast<int32_t>(freq[s]));
+            case 2:  // take out / put back, in a fixed number of steps
+                updatecumfixed<9>(s, t, in[s] ? -static_cast<int32_t>(freq[s]) : static_cast<int32_t>(freq[s]));
                 in[s] = !in[s];
                 classes[s] = in[s] ? 3 : 0;
                 break;
@@ -426,7 +445,11 @@ TEST(CumTable, AgreesWithNaiveModel)
             for (uint32_t k = 0; k < n; ++k) {
                 if (in[k]) {
                     ASSERT_EQ(getcf(k, t), cum);
-                    for (uint32_t v : {cum, cum + freq[k] - 1}) ASSERT_EQ(getsym(v, t), k);
+                    for (uint32_t v : {cum, cum + freq[k] - 1}) {
+                        uint32_t below = 0;
+                        ASSERT_EQ(getsymcf(v, t, &below), k);
+                        ASSERT_EQ(below, cum);
+                    }
                     cum += freq[k];
                 }
             }
