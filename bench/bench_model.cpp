@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "coder/byteio.h"
-#include "model/model.h"
+#include "model/modelstate.h"
 #include "transform/sorttrans.h"
 
 namespace {

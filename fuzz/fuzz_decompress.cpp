@@ -18,8 +18,6 @@ using namespace fuzz;
 
 namespace {
 
-bool modelopen() { return full.freq != nullptr || mtf1.freq != nullptr || mtf2.freq != nullptr; }
-
 struct outcome {
     streamstatus status;
     bool stopped;  // ended in the corrupt-data stop

@@ -40,7 +40,7 @@ std::vector<uint8_t> compress(const std::vector<uint8_t>& input)
     } catch (const stopped&) {
         fuzzfail("a stop while compressing");
     }
-    require(full.freq == nullptr, "the model was left open after compressing");
+    require(!modelopen(), "the model was left open after compressing");
     return stream;
 }
 
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fuzzfail("a stop while restoring a valid stream");
     }
     require(in_overrun == 0 && in_pos == in_end, "the stream was not read exactly to its end");
-    require(full.freq == nullptr, "the model was left open after restoring");
+    require(!modelopen(), "the model was left open after restoring");
     require(restored == input, "the restored bytes differ from the input");
 
     in_attach_memory(nullptr, 0);

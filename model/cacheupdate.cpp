@@ -6,7 +6,7 @@
 // of list 1; a full list 1 hands its last symbol to the front of list 2,
 // and a full list 2 hands its last symbol back to the full table. Lists
 // move symbols between positions; the positions' counts stay where they are.
-#include "model/model.h"
+#include "model/modelstate.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -8,7 +8,7 @@
 // stopped here: a class whose total is 0 (an empty list, or a ring whose
 // only symbol is the current one) and a run number with more digits than
 // the longest run the compressor codes (rundigits in model.h).
-#include "model/model.h"
+#include "model/modelstate.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -177,3 +177,42 @@ int decode_newsymbol(arithcoder* coder)
     lastseen->runctx = j - 1 > 1 ? 1 : 0;
     return sym;
 }
+
+// Exactly as n calls of decode() would, with the copies of a run handed
+// out as one stretch.
+__attribute__((flatten)) uint32_t decode_block(uint8_t* buf, uint32_t n, uint32_t* histogram, bool* end)
+{
+    // The coder works on a copy that the compiler keeps in registers from
+    // one decision to the next; ac is brought up to date on the way out.
+    arithcoder coder = ac;
+    *end = false;
+    uint32_t count = 0;
+    while (count < n) {
+        if (runlength != 0) {
+            // Owed copies go out as one stretch, as far as buf reaches.
+            const uint32_t room = n - count;
+            const uint32_t k = runlength < room ? static_cast<uint32_t>(runlength) : room;
+            const uint8_t s = static_cast<uint8_t>(lastseen->sym);
+            // Most runs are short: one store of 16 copies covers them
+            // where buf has the room, whatever their length.
+            if (k <= 16 && room >= 16)
+                std::memset(buf + count, s, 16);
+            else
+                std::memset(buf + count, s, k);
+            histogram[s] += k;
+            count += k;
+            runlength -= k;
+            continue;
+        }
+        const int s = decode_newsymbol(&coder);
+        if (s < 0) {
+            *end = true;
+            break;
+        }
+        buf[count++] = static_cast<uint8_t>(s);
+        ++histogram[s];
+    }
+    ac = coder;
+    return count;
+}
+

@@ -1,7 +1,7 @@
 // Coding a new symbol: the run that it ends, its class, its place in the
 // class. Repeats never get here (encode in model.h and encode_block only
 // count them).
-#include "model/model.h"
+#include "model/modelstate.h"
 
 #include <bit>
 #include <cstring>

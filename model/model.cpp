@@ -3,7 +3,7 @@
 // Opening sets the state as if the end symbol had filled the whole ring and
 // had just been seen, with a run of length 1 in progress in run context 3;
 // every byte value starts in the full table with count 1.
-#include "model/model.h"
+#include "model/modelstate.h"
 
 int encoding;
 int32_t sym2mod[nsymbols];
@@ -115,6 +115,16 @@ void deletemodel()
     }
     encoding = 0;
 }
+
+void abandonmodel()
+{
+    encoding = 0;
+    deletemodel();
+}
+
+bool modelopen() { return full.freq != nullptr || mtf1.freq != nullptr || mtf2.freq != nullptr; }
+
+uint64_t currentrun() { return runlength; }
 
 void limitlisttotal(cumtable* table, uint32_t size)
 {

@@ -30,8 +30,7 @@ namespace {
 // half way does not end in a stream that looks complete.
 streamstatus abandon(streamstatus why)
 {
-    encoding = 0;
-    deletemodel();
+    abandonmodel();
     return why;
 }
 
@@ -88,7 +87,7 @@ streamstatus compress_stream(std::FILE* progress)
         // A raw tail is the last block; after any other block, read on.
         if (length > rawtail) stage_start(&reader, [&next] { prepare(&next); });
         say(progress, "Processing %d bytes ...", static_cast<int>(length));
-        if (!first && runlength + indexbytes + length > splitrun) {
+        if (!first && currentrun() + indexbytes + length > splitrun) {
             // The block could lengthen the current run by its index and
             // every byte: the stream ends here, before the run outgrows its
             // run number, and the input goes on in a new stream.

@@ -135,12 +135,9 @@ streamstatus blocks(int header, std::FILE* progress)
         const bool successor = firstblock || header == maxheader;  // only a 2 MiB block has successors
         try {
             // The index: up to four symbols, the first the least significant.
-            for (; k < indexbytes; ++k) {
-                const int s = decode();
-                if (s < 0) break;
-                head[k] = static_cast<uint8_t>(s);
-                index = indexsymbol(index, s);
-            }
+            uint32_t scratch[256] = {};  // the index symbols are not counted
+            k = decode_block(head, indexbytes, scratch, &end);
+            for (uint32_t i = 0; i < k; ++i) index = indexsymbol(index, head[i]);
             if (k == indexbytes && successor) {
                 decoding = true;
                 std::memset(job->histogram, 0, sizeof job->histogram);

@@ -51,8 +51,6 @@ bytes compress(const bytes& input)
     return stream;
 }
 
-bool modelopen() { return full.freq != nullptr || mtf1.freq != nullptr || mtf2.freq != nullptr; }
-
 enum class verdict { exact, detected, bounded, slipped };
 
 struct outcome {

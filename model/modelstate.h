@@ -1,0 +1,226 @@
+// The symbol model's state and its own helpers, for the model's files and
+// its tests; the drivers use model/model.h.
+//
+// The model turns symbols into coding decisions for the range coder and
+// back, keeping the same adaptive state on both sides.
+//
+// Symbols are 0..256; 256 is the end symbol. A repeat of the current symbol
+// only lengthens the current run. Any other symbol (a new symbol) is coded
+// as the length of the run that just ended, then its class, then its place
+// inside the class:
+//
+//   class 0  the recency ring cache: the symbols of the last 30 new symbols,
+//            each weighted by the number of ring slots it holds
+//   class 1  list 1 (mtf1list): up to 10 symbols that last left the ring,
+//            coded by position with the position counts of mtf1
+//   class 2  list 2 (mtf2list): up to 20 symbols that last left list 1,
+//            coded by position with the position counts of mtf2
+//   class 3  every other symbol, coded by its own count in full
+//
+// and afterwards becomes the newest slot of the ring (cacheupdate). Symbols
+// age 0 -> 1 -> 2 -> 3 and jump back to 0 when used. The decoder reads the
+// same decisions in the same order and makes the same changes, so after
+// each new symbol and its run both sides hold identical state.
+//
+// The state is one set of process-wide tables, opened by initmodel and
+// closed by deletemodel; the coder state is ac (coder/arith.h). One model
+// per process, used in one direction.
+//
+// Damaged input: the decoder stops with errorstop(err_corrupt) when a
+// stream selects a class that holds nothing or a run number with more than
+// rundigits digits; every other choice a stream can make picks a slot of
+// nonzero weight, so no table is ever left.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "coder/arith.h"
+#include "coder/cumtable.h"
+#include "model/model.h"
+
+constexpr int32_t endsymbol = 256;
+constexpr uint32_t nsymbols = 257;
+constexpr uint32_t ringslots = 30;
+constexpr uint32_t mtf1cap = 10;
+constexpr uint32_t mtf2cap = 20;
+
+// Rescale thresholds: a sum above 100 for the class counts and each run
+// model, a total above 1000 for a full list table, above 8000 for full.
+constexpr uint32_t countlimit = 100;
+constexpr uint32_t listlimit = 1000;
+constexpr uint32_t fulllimit = 8000;
+
+// The largest total the coder can divide its range by (2^23).
+constexpr uint32_t codermaxtotal = 0x800000u;
+
+// One slot of the recency ring. The 30 slots form a fixed circle (slot k's
+// next is slot k+1, slot 29's next is slot 0); the links never change.
+// Invariants: the count fields of all slots add up to 30; a symbol's count
+// lives on its newest slot and its older duplicate slots hold 0.
+struct cachenode {
+    int32_t sym;       // symbol held by this slot
+    uint32_t count;    // newest slot: slots holding sym (1..30); else 0
+    int32_t runctx;    // run context 0..3 of sym (index into mrun)
+    uint32_t slot;     // this slot's index in cache, fixed
+    cachenode* next;   // next newer slot; the newest links to the oldest
+    cachenode* prev;   // next older slot; the oldest links to the newest
+};
+
+// Counts of the run digits of one run context: digit 0, digit 1, stop.
+// Each count is at least 1; their sum is halved when it exceeds 100 after
+// a stop.
+struct runmodel {
+    uint32_t c0;
+    uint32_t c1;
+    uint32_t c2;
+};
+
+// Run contexts: 0 and 1 for a symbol from the ring whose previous run was
+// 1..2 or longer; 2 for a symbol from a list; 3 for one from full (and the
+// end symbol's initial run).
+
+extern int encoding;                   // 1: opened for encoding, 0: decoding
+// Class 0..3 of every symbol. Exactly one holds: class 0 and sym2cache[s]
+// holds s with count >= 1; class 1/2 and s stands at an occupied position
+// of list 1/2; class 3.
+extern int32_t sym2mod[nsymbols];
+extern cachenode cache[ringslots];
+extern cachenode* lastseen;            // newest slot; its sym is the current run's
+extern cachenode* sym2cache[nsymbols]; // class 0: the symbol's newest slot
+extern uint32_t mwhat[4];              // class-decision counts, sum halved above 100
+extern runmodel mrun[4];               // indexed by run context
+
+// The lists: position 0 is the most recently inserted symbol; positions
+// 0..size-1 are occupied. The tables count positions, not symbols: every
+// position keeps its freq entry, but only occupied positions are in coding.
+extern int32_t mtf1list[mtf1cap];
+extern uint32_t mtf1size;
+extern cumtable mtf1;
+extern int32_t mtf2list[mtf2cap];
+extern uint32_t mtf2size;
+extern cumtable mtf2;
+
+// Counts of the symbols themselves; only class-3 symbols are in coding, the
+// others keep their freq entry for their return.
+extern cumtable full;
+
+// Encoding: length so far of the current run (at least 1). Decoding: copies
+// of lastseen's symbol still owed to the caller. 64 bits wide in both
+// directions: a run can be longer than 2^32 bytes.
+extern uint64_t runlength;
+
+// Index of a slot in cache.
+inline uint32_t ringslot(const cachenode* p) { return p->slot; }
+
+// A copy of the slots' counts, laid out twice in a row: ringcount[k] and
+// ringcount[k + 30] both equal cache[k].count, and bytes 60..63 are 0. Any
+// stretch of the ring then lies side by side in it: the encoder sums the
+// counts of the slots newer than a symbol's slot in one pass without a
+// branch, and the decoder walks the older slots without wrapping round.
+// Every change of a count goes through setcount.
+extern uint8_t ringcount[64];
+
+inline void setcount(cachenode* p, uint32_t count)
+{
+    p->count = count;
+    const uint32_t k = ringslot(p);
+    ringcount[k] = static_cast<uint8_t>(count);
+    ringcount[k + ringslots] = static_cast<uint8_t>(count);
+}
+
+// Makes s, just coded from class what, the newest ring slot with the given
+// count and run context, counts the class decision, and pushes the symbol
+// the ring gives up down the lists (list 1 -> list 2 -> full).
+void cacheupdate(int32_t what, int32_t s, uint32_t newcount, int32_t newctx);
+
+// Counts the stop that ends a run number in run model m, whose sum was t
+// before the stop; the counts are halved, rounding up, once the sum passes
+// 100. Only a stop is followed by this test, never a digit.
+inline void countstop(runmodel* m, uint32_t t)
+{
+    ++m->c2;
+    if (t + 1 > countlimit) {
+        m->c0 = (m->c0 + 1) >> 1;
+        m->c1 = (m->c1 + 1) >> 1;
+        m->c2 = (m->c2 + 1) >> 1;
+    }
+}
+
+// Brings an unfull list's total back within what the coder can take, by
+// halving; streams that never need it are unaffected.
+void limitlisttotal(cumtable* table, uint32_t size);
+
+// After position i of a list has been coded, in either direction: counts
+// the position (a full list's table is halved once its total passes 1000),
+// closes the gap in the list, and takes the position that fell empty out of
+// coding; that position keeps its count for when it is filled again. The
+// decoder learns i late, so nothing here branches on i: the count goes up
+// in a fixed number of steps, and the gap closes by a pass over the whole
+// list that moves only the symbols behind it.
+template <uint32_t cap>
+inline void listremove(int32_t* list, uint32_t* size, cumtable* table, uint32_t i)
+{
+    ++table->freq[i];
+    updatecumfixed<std::bit_width(cap)>(i, table, +1);
+    if (table->total > listlimit && *size == cap) scalefreq(table);
+    const uint32_t last = --*size;
+    for (uint32_t j = 0; j + 1 < cap; ++j) {
+        // All ones for i <= j < last, as arithmetic rather than a condition.
+        const uint32_t moves = 0u - static_cast<uint32_t>(j - i < last - i);
+        const uint32_t now = static_cast<uint32_t>(list[j]);
+        const uint32_t behind = static_cast<uint32_t>(list[j + 1]);
+        list[j] = static_cast<int32_t>((behind & moves) | (now & ~moves));
+    }
+    updatecumonly(last, table, -static_cast<int32_t>(table->freq[last]));
+}
+
+// ---- encoding -----------------------------------------------------------
+
+// The two halves of coding a new symbol: the run number of the run that
+// just ended (and its run context), then the symbol's class and place.
+void encode_runend();
+void encode_newsymbol(int32_t sym);
+
+// Codes sym (0..256). A repeat of the current symbol only counts.
+inline void encode(int32_t sym)
+{
+    if (sym == lastseen->sym) {
+        ++runlength;
+        return;
+    }
+    encode_runend();
+    encode_newsymbol(sym);
+}
+
+// ---- decoding -----------------------------------------------------------
+
+// Reads one run number (at least 1) in run model m.
+uint64_t decoderun(arithcoder* coder, runmodel* m);
+
+// Reads one slot of table: a slot in coding, so with nonzero weight.
+inline int decode_symbol(arithcoder* coder, const cumtable* table)
+{
+    const uint32_t total = table->total;
+    const uint32_t t = decode_culfreq(coder, total);
+    uint32_t cum;
+    const uint32_t s = getsymcf(t, table, &cum);
+    decode_update(coder, table->freq[s], cum, total);
+    return static_cast<int>(s);
+}
+
+// Reads a new symbol with its run; -1 for the end symbol. The coder is ac,
+// or a copy of it that the caller keeps in registers.
+int decode_newsymbol(arithcoder* coder);
+
+// The next symbol 0..255, or -1 once the end symbol has been read.
+inline int decode()
+{
+    if (runlength != 0) {
+        --runlength;
+        return lastseen->sym;
+    }
+    return decode_newsymbol(&ac);
+}
+
