@@ -2,14 +2,16 @@
 // binary data and random bytes. For the inverse it shows, in nanoseconds per
 // byte, the whole inverse into a buffer (unsorttrans), and apart the build
 // of the step table (unsort_start) and the walk that writes the block
-// through the process output (unsort_walk), as the decompressor calls them:
-// wall time, and processor time, which a busy machine disturbs less.
-// Medians of several runs; every restored block is compared with its input.
+// through the process output (unsort_walk): wall time, and processor time,
+// which a busy machine disturbs less. Medians of several runs; every
+// restored block is compared with its input.
 //
-//   bench_transform [runs [input ...]]
+//   bench_transform [runs] [input ...]
 //
-// Inputs: files of the corpus, "random", or "random-twice" (1 MiB of random
-// bytes twice); by default a set of them.
+// An input is "random", "random-twice" (1 MiB of random bytes twice), a
+// file (its first 2 MiB, repeated to fill the block when shorter), or the
+// name of a file of the corpus; by default a set of them. A first argument
+// made of digits only is the number of runs.
 #include "bench/bench_timing.h"
 #include "coder/byteio.h"
 #include "transform/sorttrans.h"
@@ -31,11 +33,14 @@ namespace {
 
 constexpr uint32_t blocksize = 2097152;
 
-// The file's bytes repeated until the block is full; empty if unreadable.
-std::vector<uint8_t> fileblock(const std::string& name)
+// The first block of a file, its bytes repeated until the block is full
+// when it is shorter; empty if unreadable or empty.
+std::vector<uint8_t> fileblock(const std::string& path)
 {
-    std::ifstream in(std::string(VORN_CORPUS_DIR) + "/" + name, std::ios::binary);
-    const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> data(blocksize);
+    in.read(reinterpret_cast<char*>(data.data()), blocksize);
+    data.resize(static_cast<size_t>(in.gcount()));
     std::vector<uint8_t> block;
     if (data.empty()) return block;
     while (block.size() < blocksize) {
@@ -54,11 +59,17 @@ std::vector<uint8_t> randomblock(uint32_t period = blocksize)
     return block;
 }
 
+std::vector<uint8_t> corpusblock(const std::string& name)
+{
+    return fileblock(std::string(VORN_CORPUS_DIR) + "/" + name);
+}
+
 std::vector<uint8_t> namedblock(const std::string& name)
 {
     if (name == "random") return randomblock();
     if (name == "random-twice") return randomblock(blocksize / 2);
-    return fileblock(name);
+    std::vector<uint8_t> block = fileblock(name);
+    return block.empty() ? corpusblock(name) : block;
 }
 
 double median(std::vector<double> t)
@@ -91,7 +102,7 @@ double cpuseconds(const stamp& a, const stamp& b)
 void run(const char* label, const std::vector<uint8_t>& input, int runs)
 {
     if (input.empty()) {
-        std::printf("%-13s (missing)\n", label);
+        std::printf("%-13s cannot be read: give a file, a file of the corpus, random or random-twice\n", label);
         return;
     }
     const uint32_t n = static_cast<uint32_t>(input.size());
@@ -154,16 +165,17 @@ void run(const char* label, const std::vector<uint8_t>& input, int runs)
 
 int main(int argc, char** argv)
 {
-    const int runs = argc > 1 ? std::atoi(argv[1]) : 7;
-    if (argc > 2) {
-        for (int i = 2; i < argc; ++i) run(argv[i], namedblock(argv[i]), runs);
-        return 0;
+    int runs = 7;
+    int first = 1;
+    if (argc > 1 && argv[1][0] != 0 && std::strspn(argv[1], "0123456789") == std::strlen(argv[1])) {
+        runs = std::max(1, std::atoi(argv[1]));
+        first = 2;
     }
-    run("bible.txt", fileblock("bible.txt"), runs);
-    run("world192.txt", fileblock("world192.txt"), runs);
-    run("kennedy.xls", fileblock("kennedy.xls"), runs);
-    run("ptt5", fileblock("ptt5"), runs);
-    run("random", randomblock(), runs);
-    run("random-twice", randomblock(blocksize / 2), runs);
+    std::vector<std::string> inputs(argv + first, argv + argc);
+    if (inputs.empty()) inputs = {"bible.txt", "world192.txt", "kennedy.xls", "ptt5", "random", "random-twice"};
+    for (const std::string& name : inputs) {
+        const size_t slash = name.find_last_of('/');
+        run(slash == std::string::npos ? name.c_str() : name.c_str() + slash + 1, namedblock(name), runs);
+    }
     return 0;
 }

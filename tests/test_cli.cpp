@@ -550,8 +550,11 @@ TEST(Cli, TarWithVornAsItsCompressor)
 {
     scratch s;
     const std::string dir = s.path("tree");
-    ASSERT_EQ(std::system(("mkdir -p '" + dir + "/sub/deeper' && cp '" + corpusdir + "'/alice29.txt '" + corpusdir +
-                           "'/ptt5 '" + corpusdir + "'/sum '" + dir + "/' && cp '" + corpusdir + "'/fields.c '" + dir +
+    // Files of the repository's own test data, an empty file, a long run
+    // and generated text, in folders of three depths.
+    const std::string golden = datadir + "/golden";
+    ASSERT_EQ(std::system(("mkdir -p '" + dir + "/sub/deeper' && cp '" + golden + "'/alice29.txt '" + golden +
+                           "'/xorshift64k.vn '" + golden + "'/hash100k.vn '" + dir + "/' && cp '" + golden + "'/grammar.lsp '" + dir +
                            "/sub/' && : >'" + dir + "/sub/empty' && head -c 3000000 /dev/zero >'" + dir + "/sub/deeper/zeros'")
                               .c_str()),
               0);

@@ -220,12 +220,12 @@ TEST(UnsortTrans, RestoresWithEitherKindOfCounter)
     // in stretches too. Sizes grow, so the counters are allocated anew for
     // each block, to their exact size (the sanitizer build checks bounds).
     std::mt19937 rng(25);
-    EXPECT_TRUE(shapeof(corpusblock("bible.txt", 1 << 20)).entries);
+    EXPECT_TRUE(shapeof(textblock(150000)).entries);
     EXPECT_FALSE(shapeof(repeatedrandom(1 << 20, 1 << 19, rng)).entries);
     uint32_t counts[256];
     for (uint32_t n = 8; n <= 600000; n = n * 3 / 2 + rng() % 7) {
         for (int kind = 0; kind < 2; ++kind) {
-            const bytes input = kind == 0 ? repeatedrandom(n, n / 2, rng) : corpusblock("world192.txt", n);
+            const bytes input = kind == 0 ? repeatedrandom(n, n / 2, rng) : textblock(n);
             ASSERT_EQ(roundtrip(input), input) << "n " << n << " kind " << kind;
             bytes t = input;
             uint8_t index[4];
