@@ -20,12 +20,17 @@
 # two-thread peers lbzip2 -n 2 and bzip3 -j 2.
 #
 # Inputs: the 13 files of the sample corpus (summed into one row), a tar of
-# the corpus, a tar of /usr/include capped at 36 MiB, and the first 1 KiB of
-# a text (start-up cost; its speeds are shown as milliseconds per run).
+# the corpus, the first 1 KiB of a text (start-up cost; its speeds are shown
+# as milliseconds per run), and the kinds of data an archive holds besides
+# text: the first 40 MB of tars of /usr/include (source), /usr/bin
+# (binaries) and /usr/share/doc (mostly files compressed already), 20 MB of
+# random bytes, and 1 MiB of random bytes repeated 20 times (a file stored
+# many times over, as in a backup). The random inputs are seeded
+# (bench/datagen.cpp), so every run and machine sees the same bytes.
 #
 # Environment: CORPUS, the corpus folder (default ../shared/corpus beside the
 # repository); REPS (default 5) repetitions for the corpus inputs, REPS_LARGE
-# (default 5) for the large input, REPS_SMALL (default 11) for the 1 KiB one;
+# (default 5) for the large inputs, REPS_SMALL (default 11) for the 1 KiB one;
 # xz -9, zstd -19 and brotli (about 1 MB/s) run once per input except the
 # 1 KiB one, unless SLOW_REPS is set; BENCH_TOOLS to run a subset by first
 # word, e.g. BENCH_TOOLS="vorn bzip2" (both vorn rows and bzip2 -9);
@@ -45,7 +50,7 @@ work=${BENCH_WORK:-/tmp/vorn-bench.$$}
 reps=${REPS:-5}
 reps_large=${REPS_LARGE:-5}
 reps_small=${REPS_SMALL:-11}
-large_cap=$((36 * 1024 * 1024))
+large_cap=40000000
 
 # ---- tools -------------------------------------------------------------
 
@@ -68,8 +73,8 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 echo "building release programs in build-bench/ ..." >&2
-cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DVORN_TESTS=OFF -DVORN_BENCH=OFF >/dev/null
-cmake --build "$root/build-bench" --target vorn unvorn -j 2 >/dev/null
+cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DVORN_TESTS=OFF -DVORN_BENCH=ON >/dev/null
+cmake --build "$root/build-bench" --target vorn unvorn datagen -j 2 >/dev/null
 bin=$root/build-bench/programs
 
 # The pinned rows run on the first processor this script may use (0 on an
@@ -109,7 +114,11 @@ done
 mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 tar -cf "$work/corpus.tar" --sort=name -C "$corpus/.." "$(basename "$corpus")"
-tar -cf - --sort=name -C /usr include 2>/dev/null | head -c "$large_cap" >"$work/include.tar" || true
+for dir in include bin share/doc; do
+  tar -cf - --sort=name -C /usr "$dir" 2>/dev/null | head -c "$large_cap" >"$work/${dir##*/}.tar" || true
+done
+"$root/build-bench/bench/datagen" random 20000000 1 >"$work/random"
+"$root/build-bench/bench/datagen" repeat $((20 * 1048576)) 1048576 2 >"$work/repeated"
 head -c 1024 "$corpus/alice29.txt" >"$work/small1k"
 corpusfiles=("$corpus"/*)
 
@@ -194,11 +203,22 @@ measure() {
 
 total_size() { local s=0 f; for f in "$@"; do s=$((s + $(stat -c %s "$f"))); done; echo $s; }
 
-inputs=("1 KiB text" "corpus files (13)" "corpus.tar" "/usr/include tar")
+# The large inputs: row name and file.
+large=(
+  "/usr/include tar|$work/include.tar"
+  "/usr/bin tar|$work/bin.tar"
+  "/usr/share/doc tar|$work/doc.tar"
+  "random 20 MB|$work/random"
+  "1 MiB random x 20|$work/repeated"
+)
+inputs=("1 KiB text" "corpus files (13)" "corpus.tar")
 origsize["1 KiB text"]=$(total_size "$work/small1k")
 origsize["corpus files (13)"]=$(total_size "${corpusfiles[@]}")
 origsize["corpus.tar"]=$(total_size "$work/corpus.tar")
-origsize["/usr/include tar"]=$(total_size "$work/include.tar")
+for l in "${large[@]}"; do
+  inputs+=("${l%%|*}")
+  origsize["${l%%|*}"]=$(total_size "${l#*|}")
+done
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 started=$(wall_now)
@@ -214,8 +234,10 @@ for ((r = 0; r < reps; r++)); do
   measure "corpus.tar" "$r" "$work/corpus.tar"
 done
 for ((r = 0; r < reps_large; r++)); do
-  echo "repetition $((r + 1))/$reps_large: /usr/include tar ..." >&2
-  measure "/usr/include tar" "$r" "$work/include.tar"
+  for l in "${large[@]}"; do
+    echo "repetition $((r + 1))/$reps_large: ${l%%|*} ..." >&2
+    measure "${l%%|*}" "$r" "${l#*|}"
+  done
 done
 elapsed=$((($(wall_now) - started) / 1000000))
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
@@ -246,10 +268,9 @@ function ratio(rs, s,   r, a, v, n, k) {
 echo
 echo "vorn benchmark, $(date -u +%Y-%m-%d), $(nproc) processors$(lscpu 2>/dev/null | awk -F: '/^Thread\(s\) per core/ { gsub(/ /, "", $2); print " (hardware threads per core: " $2 ")" }'):" \
   "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(uname -sr)"
-echo "repetitions: $reps_small (1 KiB), $reps (corpus), $reps_large (/usr/include tar)$([ -z "${SLOW_REPS:-}" ] && [ -n "$slowrun" ] && echo ", $slowrun once beyond 1 KiB"); medians; run took ${elapsed}s;" \
+echo "repetitions: $reps_small (1 KiB), $reps (corpus), $reps_large (large inputs)$([ -z "${SLOW_REPS:-}" ] && [ -n "$slowrun" ] && echo ", $slowrun once beyond 1 KiB"); medians; run took ${elapsed}s;" \
   "load average before $load_before, after $load_after"
-echo "input sizes: 1 KiB text ${origsize["1 KiB text"]} B, corpus files ${origsize["corpus files (13)"]} B," \
-  "corpus.tar ${origsize["corpus.tar"]} B, /usr/include tar ${origsize["/usr/include tar"]} B (first $((large_cap / 1048576)) MiB)"
+echo "input sizes:$(for inp in "${inputs[@]}"; do printf ' %s %s B;' "$inp" "${origsize[$inp]}"; done) the tars are cut at $large_cap B"
 echo
 echo "| input | tool | bits/byte | c wall MB/s | c wall × bzip2 -9 | c proc MB/s | c proc × bzip2 -9 | d wall MB/s | d wall × bzip2 -d | d proc MB/s | d proc × bzip2 -d | peak RSS c / d MiB |"
 echo "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
