@@ -19,7 +19,7 @@ void rebuild(flattable* table, const int32_t* classes)
         }
         total += inside;
     }
-    for (uint32_t g = table->groups; g < table->lanes; ++g) table->groupbelow[g] = total;
+    for (uint32_t g = table->groups; g < flatlanes; ++g) table->groupbelow[g] = total;
     table->total = total;
 }
 
@@ -32,17 +32,10 @@ void halve(flattable* table)
 
 int initfreq(flattable* table, uint32_t n, uint32_t init)
 {
-    const uint32_t groups = (n + flatgroup - 1) / flatgroup;
-    const uint32_t lanes = (groups + 3) / 4 * 4;
-    const uint32_t freqwords = (n + 3) / 4 * 4;
-    const size_t words = static_cast<size_t>(freqwords) + groups * flatgroup + lanes;
-    table->freq = static_cast<uint32_t*>(std::malloc(words * sizeof(uint32_t)));
+    table->freq = n <= flatmax ? static_cast<uint32_t*>(std::malloc(n * sizeof(uint32_t))) : nullptr;
     if (table->freq == nullptr) return 1;
     table->size = n;
-    table->groups = groups;
-    table->lanes = lanes;
-    table->below = table->freq + freqwords;
-    table->groupbelow = table->below + groups * flatgroup;
+    table->groups = (n + flatgroup - 1) / flatgroup;
     for (uint32_t s = 0; s < n; ++s) table->freq[s] = init;
     rebuild(table, nullptr);
     return 0;
@@ -64,6 +57,4 @@ void freefreq(flattable* table)
 {
     std::free(table->freq);
     table->freq = nullptr;
-    table->below = nullptr;
-    table->groupbelow = nullptr;
 }

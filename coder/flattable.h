@@ -17,8 +17,9 @@
 // branch per level that the coder's value decides.
 //
 // Positions past size have weight 0; the lanes past the last group hold
-// total. Totals stay below 2^31 (the comparisons are signed), and a table
-// has at most 31 groups (the search keeps one bit per group in a word).
+// total. Totals stay below 2^31 (the comparisons are signed). The group
+// level has a fixed number of lanes, so that its passes are straight-line
+// code; the table holds at most 20 groups, 320 symbols.
 #pragma once
 
 #include <cstdint>
@@ -28,19 +29,21 @@
 #endif
 
 constexpr uint32_t flatgroup = 16;
+constexpr uint32_t flatlanes = 20;
+constexpr uint32_t flatmax = flatgroup * flatlanes;
 
 struct flattable {
-    uint32_t size;         // number of symbols n
-    uint32_t groups;       // groups of 16 positions: ceil(n / 16)
-    uint32_t lanes;        // entries of groupbelow: groups rounded up to 4
-    uint32_t* freq;        // symbols 0..n-1; also the one allocation of all three
-    uint32_t* below;       // 16 * groups positions
-    uint32_t* groupbelow;  // lanes entries; those past the last group hold total
-    uint32_t total;        // sum of the weights in coding
+    uint32_t size;    // number of symbols n, at most flatmax
+    uint32_t groups;  // groups of 16 positions: ceil(n / 16)
+    uint32_t* freq;   // symbols 0..n-1
+    uint32_t total;   // sum of the weights in coding
+    alignas(16) uint32_t below[flatmax];          // the first 16 * groups are used
+    alignas(16) uint32_t groupbelow[flatlanes];  // past the last group: total
 };
 
 // Allocates the table and sets every frequency to init, all in coding.
-// Returns 0, or 1 when the storage cannot be obtained (freq is then null).
+// Returns 0, or 1 when the storage cannot be obtained or n is above flatmax
+// (freq is then null).
 int initfreq(flattable* table, uint32_t n, uint32_t init);
 
 // Cumulative weight below sym; exact while sym itself is in coding (and for
@@ -67,7 +70,7 @@ inline void updatecumonly(uint32_t sym, flattable* table, int32_t delta)
         _mm_storeu_si128(q, _mm_add_epi32(_mm_loadu_si128(q), add));
     }
     const __m128i group = _mm_set1_epi32(static_cast<int32_t>(g));
-    for (uint32_t v = 0; v < table->lanes; v += 4) {
+    for (uint32_t v = 0; v < flatlanes; v += 4) {
         const __m128i lane = _mm_setr_epi32(v, v + 1, v + 2, v + 3);
         __m128i* const q = reinterpret_cast<__m128i*>(table->groupbelow + v);
         const __m128i add = _mm_and_si128(d, _mm_cmpgt_epi32(lane, group));
@@ -76,7 +79,7 @@ inline void updatecumonly(uint32_t sym, flattable* table, int32_t delta)
 #else
     const uint32_t d = static_cast<uint32_t>(delta);
     for (uint32_t p = sym % flatgroup + 1; p < flatgroup; ++p) inner[p] += d;
-    for (uint32_t h = g + 1; h < table->lanes; ++h) table->groupbelow[h] += d;
+    for (uint32_t h = g + 1; h < flatlanes; ++h) table->groupbelow[h] += d;
 #endif
 }
 
@@ -91,7 +94,7 @@ inline uint32_t getsymcf(uint32_t value, const flattable* table, uint32_t* cum)
 #if defined(__SSE2__)
     const __m128i target = _mm_set1_epi32(static_cast<int32_t>(value));
     uint32_t over = 1u << table->groups;  // as if a group past the last began at total
-    for (uint32_t v = 0; v < table->lanes; v += 4) {
+    for (uint32_t v = 0; v < flatlanes; v += 4) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(groupbelow + v));
         over |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(x, target)))) << v;
     }

@@ -58,7 +58,7 @@ void visitstate(Put put)
         put(t.total);
         for (uint32_t s = 0; s < t.size; ++s) put(t.freq[s]);
         for (uint32_t p = 0; p < t.groups * flatgroup; ++p) put(t.below[p]);
-        for (uint32_t g = 0; g < t.lanes; ++g) put(t.groupbelow[g]);
+        for (uint32_t g : t.groupbelow) put(g);
     };
     for (uint32_t s = 0; s < nsymbols; ++s) put(static_cast<uint32_t>(sym2mod[s]));
     for (uint32_t s = 0; s < nsymbols; ++s) put(slotindex(sym2cache[s]));
