@@ -54,7 +54,8 @@ void ringleave(int32_t x)
         const int32_t y = mtf1list[mtf1cap - 1];
         if (mtf2size == mtf2cap) {
             const int32_t z = mtf2list[mtf2cap - 1];
-            occupy(&full, static_cast<uint32_t>(z));
+            // Z returns to coding with the count it kept.
+            updatecumonly(static_cast<uint32_t>(z), &full, static_cast<int32_t>(full.freq[z]));
             sym2mod[z] = 3;
             if (full.total > fulllimit) scalefreqcond(&full, sym2mod);
         } else {

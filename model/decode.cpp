@@ -163,7 +163,7 @@ int decode_newsymbol(arithcoder* coder)
     default: {
         sym = decode_symbol(coder, &full);
         const uint32_t s = static_cast<uint32_t>(sym);
-        updatecumfixed<std::bit_width(nsymbols)>(s, &full, -static_cast<int32_t>(full.freq[s]));
+        updatecumonly(s, &full, -static_cast<int32_t>(full.freq[s]));
         full.freq[s] += 4;
         cacheupdate(3, sym, 1, 3);
         break;

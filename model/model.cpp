@@ -19,7 +19,7 @@ cumtable mtf1;
 int32_t mtf2list[mtf2cap];
 uint32_t mtf2size;
 cumtable mtf2;
-cumtable full;
+flattable full;
 uint64_t runlength;
 
 namespace {

@@ -38,6 +38,7 @@
 
 #include "coder/arith.h"
 #include "coder/cumtable.h"
+#include "coder/flattable.h"
 #include "model/model.h"
 
 constexpr int32_t endsymbol = 256;
@@ -103,8 +104,9 @@ extern uint32_t mtf2size;
 extern cumtable mtf2;
 
 // Counts of the symbols themselves; only class-3 symbols are in coding, the
-// others keep their freq entry for their return.
-extern cumtable full;
+// others keep their freq entry for their return. Flat, so that looking a
+// symbol up and taking it out or putting it back cost no walk.
+extern flattable full;
 
 // Encoding: length so far of the current run (at least 1). Decoding: copies
 // of lastseen's symbol still owed to the caller. 64 bits wide in both
@@ -200,7 +202,7 @@ inline void encode(int32_t sym)
 uint64_t decoderun(arithcoder* coder, runmodel* m);
 
 // Reads one slot of table: a slot in coding, so with nonzero weight.
-inline int decode_symbol(arithcoder* coder, const cumtable* table)
+inline int decode_symbol(arithcoder* coder, const flattable* table)
 {
     const uint32_t total = table->total;
     const uint32_t t = decode_culfreq(coder, total);

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <type_traits>
 
 #include "coder/arith.h"
+#include "coder/flattable.h"
 #include "tests/coder_support.h"
 
 namespace {
@@ -342,8 +344,9 @@ TEST(RangeDecoder, ScaledQueryAgreesWithQuotient)
 
 // ---- cumulative tables ---------------------------------------------------
 
+template <class table_t = cumtable>
 struct table_owner {
-    cumtable t{};
+    table_t t{};
     table_owner(uint32_t n, uint32_t init) { EXPECT_EQ(initfreq(&t, n, init), 0); }
     ~table_owner() { freefreq(&t); }
 };
@@ -397,15 +400,19 @@ TEST(CumTable, WorkedExamples)
     EXPECT_EQ(h.t.topbit, 16u);
 }
 
-// Random operations against a plain array of frequencies and weights
-// (taking out and putting back by the fixed-step update, as the decoder
-// does, with steps to spare for the smaller tables).
-TEST(CumTable, AgreesWithNaiveModel)
+// Random operations against a plain array of frequencies and weights: the
+// tree (taking out and putting back by the fixed-step update, as the
+// decoder does, with steps to spare for the smaller tables) and the flat
+// table (whose update has a fixed number of steps of its own), at sizes
+// that end inside a group of 16, on its edge and just past it.
+template <class table_t>
+void agreeswithnaive(std::initializer_list<uint32_t> sizes)
 {
     std::mt19937 rng(99);
-    for (uint32_t n : {1u, 10u, 20u, 257u}) {
-        table_owner tab(n, 1);
-        cumtable* t = &tab.t;
+    for (uint32_t n : sizes) {
+        SCOPED_TRACE(n);
+        table_owner<table_t> tab(n, 1);
+        table_t* t = &tab.t;
         std::vector<uint32_t> freq(n, 1);
         std::vector<bool> in(n, true);
         std::vector<int32_t> classes(n, 3);
@@ -421,11 +428,16 @@ TEST(CumTable, AgreesWithNaiveModel)
                     updatecumonly(s, t, static_cast<int32_t>(d));
                 }
                 break;
-            case 2:  // take out / put back, in a fixed number of steps
-                updatecumfixed<9>(s, t, in[s] ? -static_cast<int32_t>(freq[s]) : static_cast<int32_t>(freq[s]));
+            case 2: {  // take out / put back
+                const int32_t d = in[s] ? -static_cast<int32_t>(freq[s]) : static_cast<int32_t>(freq[s]);
+                if constexpr (std::is_same_v<table_t, cumtable>)
+                    updatecumfixed<9>(s, t, d);
+                else
+                    updatecumonly(s, t, d);
                 in[s] = !in[s];
                 classes[s] = in[s] ? 3 : 0;
                 break;
+            }
             case 3:
                 if (rng() % 50 == 0) {
                     for (auto& f : freq) f = (f + 1) / 2;
@@ -457,5 +469,38 @@ TEST(CumTable, AgreesWithNaiveModel)
         }
     }
 }
+
+TEST(CumTable, AgreesWithNaiveModel) { agreeswithnaive<cumtable>({1u, 10u, 20u, 257u}); }
+
+// Symbols out of coding at the edges of the groups of 16 are passed over:
+// all weights 1, the symbols in `out` taken out, value finds sym.
+TEST(FlatTable, SearchPassesOverEmptyPositions)
+{
+    struct search {
+        uint32_t n;
+        std::vector<uint32_t> out;
+        uint32_t value, sym;
+    };
+    const search cases[] = {
+        {257, {}, 256, 256},
+        {257, {15, 16, 17}, 15, 18},
+        {257, {0}, 0, 1},
+        {257, {255, 256}, 254, 254},
+        {40, {16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32}, 16, 33},  // a whole group out
+        {17, {16}, 15, 15},
+        {20, {0, 1, 2}, 16, 19},
+    };
+    for (const search& c : cases) {
+        table_owner<flattable> tab(c.n, 1);
+        for (uint32_t s : c.out) updatecumonly(s, &tab.t, -1);
+        ASSERT_EQ(tab.t.total, c.n - c.out.size());
+        uint32_t cum = 0;
+        EXPECT_EQ(getsymcf(c.value, &tab.t, &cum), c.sym) << c.n << " " << c.value;
+        EXPECT_EQ(cum, c.value);
+        EXPECT_EQ(getcf(c.sym, &tab.t), c.value);
+    }
+}
+
+TEST(FlatTable, AgreesWithNaiveModel) { agreeswithnaive<flattable>({1u, 10u, 16u, 17u, 20u, 64u, 257u}); }
 
 }  // namespace

@@ -53,6 +53,13 @@ void visitstate(Put put)
         for (uint32_t s = 0; s < t.size; ++s) put(t.freq[s]);
         for (uint32_t k = 1; k <= t.size; ++k) put(t.tree[k]);
     };
+    const auto flat = [&](const flattable& t) {
+        put(t.size);
+        put(t.total);
+        for (uint32_t s = 0; s < t.size; ++s) put(t.freq[s]);
+        for (uint32_t p = 0; p < t.groups * flatgroup; ++p) put(t.below[p]);
+        for (uint32_t g : t.groupbelow) put(g);
+    };
     for (uint32_t s = 0; s < nsymbols; ++s) put(static_cast<uint32_t>(sym2mod[s]));
     for (uint32_t s = 0; s < nsymbols; ++s) put(slotindex(sym2cache[s]));
     for (const cachenode& n : cache) {
@@ -75,7 +82,7 @@ void visitstate(Put put)
     put(mtf2size);
     for (int32_t s : mtf2list) put(static_cast<uint32_t>(s));
     table(mtf2);
-    table(full);
+    flat(full);
 }
 
 // The doubled copy of the ring's counts agrees with the slots.

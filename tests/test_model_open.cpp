@@ -13,7 +13,7 @@ namespace {
 void expectinitial()
 {
     EXPECT_EQ(full.size, 257u);
-    EXPECT_EQ(full.topbit, 256u);
+    EXPECT_EQ(full.groups, 17u);
     EXPECT_EQ(full.total, 256u);
     for (uint32_t s = 0; s < 257; ++s) EXPECT_EQ(full.freq[s], 1u);
     EXPECT_EQ(getcf(255, &full), 255u);

@@ -1,0 +1,138 @@
+// Adaptive cumulative-frequency table kept flat, for the model's table of
+// all symbols, where most lookups and updates of a new symbol land.
+//
+// The same contract as cumtable (coder/cumtable.h): freq[s] is the symbol's
+// own frequency, the weight that coding sees is freq[s] while s is in
+// coding and 0 once it is taken out, and taking it out keeps freq[s].
+//
+// The symbols stand in groups of 16 positions. For every position p the
+// table keeps below[p], the weight of the positions of p's group before p,
+// and for every group g, groupbelow[g], the weight of all groups before g;
+// a symbol's cumulative weight is the sum of the two, two loads instead of
+// a walk. An update adds its delta to the positions after the symbol in
+// its group and to the groups after its group: a fixed pass of vector
+// additions under a mask, with no branch that depends on the symbol. A
+// search compares all groups with the value at once, then all positions of
+// the group it found: two comparisons and two bit scans instead of a
+// branch per level that the coder's value decides.
+//
+// Positions past size have weight 0; the lanes past the last group hold
+// total. Totals stay below 2^31 (the comparisons are signed). The group
+// level has a fixed number of lanes, so that its passes are straight-line
+// code; the table holds at most 20 groups, 320 symbols.
+#pragma once
+
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+constexpr uint32_t flatgroup = 16;
+constexpr uint32_t flatlanes = 20;
+constexpr uint32_t flatmax = flatgroup * flatlanes;
+
+struct flattable {
+    uint32_t size;    // number of symbols n, at most flatmax
+    uint32_t groups;  // groups of 16 positions: ceil(n / 16)
+    uint32_t* freq;   // symbols 0..n-1
+    uint32_t total;   // sum of the weights in coding
+    alignas(16) uint32_t below[flatmax];          // the first 16 * groups are used
+    alignas(16) uint32_t groupbelow[flatlanes];  // past the last group: total
+};
+
+// Allocates the table and sets every frequency to init, all in coding.
+// Returns 0, or 1 when the storage cannot be obtained or n is above flatmax
+// (freq is then null).
+int initfreq(flattable* table, uint32_t n, uint32_t init);
+
+// Cumulative weight below sym; exact while sym itself is in coding (and for
+// a symbol out of coding, the weight of the symbols before it).
+inline uint32_t getcf(uint32_t sym, const flattable* table)
+{
+    return table->groupbelow[sym / flatgroup] + table->below[sym];
+}
+
+// Adds delta (modulo 2^32) to the weight of sym and to total; freq is left
+// to the caller.
+inline void updatecumonly(uint32_t sym, flattable* table, int32_t delta)
+{
+    const uint32_t g = sym / flatgroup;
+    uint32_t* const inner = table->below + g * flatgroup;
+    table->total += static_cast<uint32_t>(delta);
+#if defined(__SSE2__)
+    const __m128i d = _mm_set1_epi32(delta);
+    const __m128i at = _mm_set1_epi32(static_cast<int32_t>(sym % flatgroup));
+    for (uint32_t v = 0; v < flatgroup; v += 4) {
+        const __m128i lane = _mm_setr_epi32(v, v + 1, v + 2, v + 3);
+        __m128i* const q = reinterpret_cast<__m128i*>(inner + v);
+        const __m128i add = _mm_and_si128(d, _mm_cmpgt_epi32(lane, at));
+        _mm_storeu_si128(q, _mm_add_epi32(_mm_loadu_si128(q), add));
+    }
+    const __m128i group = _mm_set1_epi32(static_cast<int32_t>(g));
+    for (uint32_t v = 0; v < flatlanes; v += 4) {
+        const __m128i lane = _mm_setr_epi32(v, v + 1, v + 2, v + 3);
+        __m128i* const q = reinterpret_cast<__m128i*>(table->groupbelow + v);
+        const __m128i add = _mm_and_si128(d, _mm_cmpgt_epi32(lane, group));
+        _mm_storeu_si128(q, _mm_add_epi32(_mm_loadu_si128(q), add));
+    }
+#else
+    const uint32_t d = static_cast<uint32_t>(delta);
+    for (uint32_t p = sym % flatgroup + 1; p < flatgroup; ++p) inner[p] += d;
+    for (uint32_t h = g + 1; h < flatlanes; ++h) table->groupbelow[h] += d;
+#endif
+}
+
+// The symbol whose interval holds value (value < total), and in *cum the
+// cumulative weight below it. Symbols of weight 0 are passed over and never
+// returned. The cumulative weights only grow from one position to the next,
+// so those not above value come first: their number, less one, is the
+// group, and then the position in it.
+inline uint32_t getsymcf(uint32_t value, const flattable* table, uint32_t* cum)
+{
+    const uint32_t* const groupbelow = table->groupbelow;
+#if defined(__SSE2__)
+    const __m128i target = _mm_set1_epi32(static_cast<int32_t>(value));
+    uint32_t over = 1u << table->groups;  // as if a group past the last began at total
+    for (uint32_t v = 0; v < flatlanes; v += 4) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(groupbelow + v));
+        over |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(x, target)))) << v;
+    }
+    // groupbelow[0] is 0, never above value; a lane past the last group
+    // holds total, always above it.
+    const uint32_t g = static_cast<uint32_t>(__builtin_ctz(over)) - 1;
+    const uint32_t base = groupbelow[g];
+    const uint32_t* const inner = table->below + g * flatgroup;
+    const __m128i rest = _mm_set1_epi32(static_cast<int32_t>(value - base));
+    uint32_t passed = 1u << flatgroup;  // the whole group, when no position passes
+    for (uint32_t v = 0; v < flatgroup; v += 4) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(inner + v));
+        passed |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(x, rest)))) << v;
+    }
+    const uint32_t p = static_cast<uint32_t>(__builtin_ctz(passed)) - 1;
+#else
+    uint32_t g = 0;
+    while (g + 1 < table->groups && groupbelow[g + 1] <= value) ++g;
+    const uint32_t base = groupbelow[g];
+    const uint32_t* const inner = table->below + g * flatgroup;
+    uint32_t p = 0;
+    while (p + 1 < flatgroup && inner[p + 1] <= value - base) ++p;
+#endif
+    *cum = base + inner[p];
+    return g * flatgroup + p;
+}
+
+inline uint32_t getsym(uint32_t value, const flattable* table)
+{
+    uint32_t cum;
+    return getsymcf(value, table, &cum);
+}
+
+// Halves every frequency, rounding up, and puts every symbol in coding.
+void scalefreq(flattable* table);
+
+// Halves every frequency, rounding up; afterwards only the symbols s with
+// classes[s] == 3 are in coding.
+void scalefreqcond(flattable* table, const int32_t* classes);
+
+void freefreq(flattable* table);
