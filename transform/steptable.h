@@ -39,7 +39,7 @@ constexpr uint32_t step_exhausted = 0xFFFFFFFF;      // a running slot beyond ev
 // visits to the slots that lead to it, but this one also once at the start,
 // so it alone can be drawn from too often first.
 struct steptable {
-    const uint32_t* word;  // n words
+    uint32_t* word;        // n words (side chains mark some: stepchains.h)
     uint32_t* entry;       // counter i: running slot at 2i, its word at 2i + 1;
                            // null when `counter` serves instead
     uint32_t* counter;     // counter i: running slot at i

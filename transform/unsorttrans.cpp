@@ -24,6 +24,7 @@
 
 #include "coder/byteio.h"
 #include "coder/stop.h"
+#include "transform/stepchains.h"
 #include "transform/steptable.h"
 #include "transform/tablewalk.h"
 
@@ -33,6 +34,7 @@ namespace {
 // has come. A caller may take the block in stretches between other work.
 struct walkstate {
     steptable table;
+    stepchains chains;  // count 0: none marked
     uint32_t slot;   // slot whose byte comes next
     uint32_t word;   // its word
     uint32_t left;   // bytes still to deliver
@@ -67,6 +69,23 @@ void walksteps(uint32_t k, Deliver deliver)
     uint32_t ctx = pending.ctx;
     const uint32_t draws = k < pending.left ? k : k - 1;  // none after the last byte
     for (uint32_t j = 0; j < draws; ++j) {
+        if (w & step_mark) {
+            // A chain's stretch, taken whole when its draws are left in
+            // this call; otherwise the walk steps through it.
+            const stepchain& chain = pending.chains.chain[w & step_chainmask];
+            if (chain.length != 0 && chain.length <= draws - j) {
+                const uint8_t* const b = pending.chains.bytes + chain.from;
+                for (uint32_t i = 0; i < chain.length; ++i) deliver(b[i]);
+                for (uint32_t i = chain.length < 4 ? 0 : chain.length - 4; i < chain.length; ++i) {
+                    ctx = (ctx >> 8) | (uint32_t{b[i]} << 24);
+                }
+                j += chain.length - 1;
+                s = chain.end;
+                w = chain.endword;
+                continue;
+            }
+            w = chain.word;
+        }
         const uint32_t c = w >> 24;
         deliver(c);
         ctx = (ctx >> 8) | (c << 24);
@@ -126,6 +145,8 @@ void unsort_start(const uint8_t* block, uint32_t n, uint32_t index, uint32_t* co
     if (n > step_maxblock) errorstop(err_corrupt);
     steptable table;
     if (buildsteptable(block, n, index, counts, &table) != stepbuild::ok) errorstop(err_corrupt);
+    stepchains chains{nullptr, nullptr, 0};
+    walkchains(&table, n, &chains);
     // The first slot is drawn from the index's bucket.
     const uint32_t first = table.first;
     if (table.entry != nullptr) {
@@ -135,7 +156,7 @@ void unsort_start(const uint8_t* block, uint32_t n, uint32_t index, uint32_t* co
     } else {
         ++table.counter[table.home];
     }
-    pending = walkstate{table, first, table.word[first], n, n, index, index, false};
+    pending = walkstate{table, chains, first, table.word[first], n, n, index, index, false};
 }
 
 uint32_t unsort_left()
