@@ -59,17 +59,18 @@ walkstate pending{};
 template <bool entries, typename Deliver>
 void walksteps(uint32_t k, Deliver deliver)
 {
-    const uint32_t* const word = pending.table.word;
-    uint32_t* const counter = entries ? pending.table.entry : pending.table.counter;
+    uint32_t* const word = pending.table.word;
+    uint32_t* const counter = pending.table.entry;
     const uint32_t n = pending.n;
     const uint32_t last = pending.table.last;
-    uint32_t* const home = entries ? &counter[2 * pending.table.home] : &counter[pending.table.home];
+    uint32_t* const home = entries ? &counter[2 * pending.table.home] : &pending.table.word[pending.table.home];
+    const uint32_t spent = entries ? step_exhausted : (*home & 0xFF000000u) | step_headspent;
     uint32_t s = pending.slot;
     uint32_t w = pending.word;
     uint32_t ctx = pending.ctx;
     const uint32_t draws = k < pending.left ? k : k - 1;  // none after the last byte
     for (uint32_t j = 0; j < draws; ++j) {
-        if (w & step_mark) {
+        if (entries && (w & step_mark)) {
             // A chain's stretch, taken whole when its draws are left in
             // this call; otherwise the walk steps through it.
             const stepchain& chain = pending.chains.chain[w & step_chainmask];
@@ -89,7 +90,7 @@ void walksteps(uint32_t k, Deliver deliver)
         const uint32_t c = w >> 24;
         deliver(c);
         ctx = (ctx >> 8) | (c << 24);
-        if (s == last) *home = step_exhausted;
+        if (s == last) *home = spent;
         if (w & step_exact) {
             s = w & step_slotmask;
             w = word[s];
@@ -102,8 +103,11 @@ void walksteps(uint32_t k, Deliver deliver)
             e[0] = s + 1;
             e[1] = word[after];
         } else {
-            s = counter[w & step_slotmask]++;
+            uint32_t* const head = &word[w & step_redirect ? w & step_runmask : s];
+            const uint32_t h = *head;
+            s = h & step_runmask;
             if (s >= n) breakwalk();
+            *head = h + 1;
             w = word[s];
         }
     }
@@ -146,7 +150,7 @@ void unsort_start(const uint8_t* block, uint32_t n, uint32_t index, uint32_t* co
     steptable table;
     if (buildsteptable(block, n, index, counts, &table) != stepbuild::ok) errorstop(err_corrupt);
     stepchains chains{nullptr, nullptr, 0};
-    walkchains(&table, n, &chains);
+    if (table.entry != nullptr) walkchains(&table, n, &chains);  // the head layout uses step_mark's bit
     // The first slot is drawn from the index's bucket.
     const uint32_t first = table.first;
     if (table.entry != nullptr) {
@@ -154,7 +158,7 @@ void unsort_start(const uint8_t* block, uint32_t n, uint32_t index, uint32_t* co
         e[0] = first + 1;
         e[1] = table.word[first + 1 < n ? first + 1 : first];
     } else {
-        ++table.counter[table.home];
+        ++table.word[table.home];
     }
     pending = walkstate{table, chains, first, table.word[first], n, n, index, index, false};
 }
