@@ -18,7 +18,8 @@
 // waits for the counter, which text keeps to a few hundred KiB that stay in
 // the caches, and the word of the slot the bucket hands out after that is
 // fetched from the table while the walk goes on elsewhere. Only a step to a
-// one-slot bucket waits for the table.
+// one-slot bucket waits for the table; where such steps make up most of
+// the block, side chains (stepchains.h) walk them ahead of the walk.
 //
 // A block with more counted pairs than a quarter of its slots (pairs of two
 // or three slots, as in data that repeats once) would need more room for

@@ -4,7 +4,11 @@
 // word names, whose word it then reads from the table, or to the slot its
 // word's counter hands out, whose word the counter already holds. The
 // counter then takes the bucket's following slot and fetches that slot's
-// word, a read the walk does not wait for.
+// word, a read the walk does not wait for. In the head layout the counter
+// is the pair's head word, next to the slot the walk stands on. A marked
+// word starts a side chain (stepchains.h): the walk copies its stretch and
+// goes on from the slot it leads to, or steps through it when the call has
+// fewer bytes left than the stretch.
 //
 // Damaged input. Counts are checked against the block's histogram, so the
 // buckets split the block and every bucket B is led to by exactly |B|
@@ -13,13 +17,15 @@
 // B0, which is drawn from once more at the start; and while no bucket has
 // been drawn from too often, no slot is visited twice. So the first draw
 // beyond a bucket's end is a draw from B0 after its last slot has come out.
-// The walk marks B0's counter `exhausted` when it visits that slot, and a
-// draw from it then lands beyond the block: the walk stops with the
+// The walk marks B0's counter spent when it visits that slot, and a draw
+// from it then lands beyond the block: the walk stops with the
 // corrupt-block report, as it does when the context after the last byte is
 // not the index, or when the index is no context of the block. Up to such a
 // stop the walk delivers exactly the bytes of the context hash table's walk
 // (tablewalk.h), every slot it reads lies in the block, and it takes at most
-// n steps.
+// n steps. Side chains follow exact steps only, which never draw, and end
+// before the bucket's last slot, so a stretch holds no stop and skips no
+// visit the walk must see.
 #include "transform/unsorttrans.h"
 
 #include "coder/byteio.h"
