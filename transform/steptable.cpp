@@ -104,33 +104,38 @@ uint32_t nextbit(const uint64_t* bits, uint32_t s)
     return w * 64 + static_cast<uint32_t>(std::countr_zero(m));
 }
 
-}  // namespace
-
-stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uint32_t* counts, steptable* table)
-{
-    reserve(n);
-
-    // Pair counts over the bytes that occur only: 60 letters of text make a
-    // table of 3,600 entries.
-    uint8_t present[256];
-    uint32_t np = 0;
+// The block, its bytes by rank, and the storage of one build.
+struct building {
+    const uint8_t* L;
+    uint32_t n;
+    const uint32_t* counts;
+    uint8_t present[256];  // the bytes that occur, in order
+    uint32_t np;
     uint32_t column[256];  // rank of a present byte
-    for (uint32_t v = 0; v < 256; ++v) {
-        column[v] = np;
-        if (counts[v] != 0) present[np++] = static_cast<uint8_t>(v);
-    }
-    uint32_t* const pair = space.pair;
-    const uint32_t groups = np * np;
+    uint32_t range[256];   // first slot of each byte's range
+    uint32_t ids;          // counters numbered so far
+};
 
-    // Pass 1. Slot s in the range of v holds a byte L[s] preceded by v: the
-    // pair group (L[s], v) of the slot its byte leads to. Each range is
-    // counted into four small tables in turn, so that a run of one byte
-    // does not wait on its own count, and then moved into its column.
+// Pass 1. Slot s in the range of v holds a byte L[s] preceded by v: the
+// pair group (L[s], v) of the slot its byte leads to. Each range is
+// counted into four small tables in turn, so that a run of one byte does
+// not wait on its own count, and then moved into its column. Pair counts
+// cover the bytes that occur only: 60 letters of text make a table of
+// 3,600 entries. False when the counts are not L's histogram.
+bool countpairs(building* b)
+{
+    b->np = 0;
+    for (uint32_t v = 0; v < 256; ++v) {
+        b->column[v] = b->np;
+        if (b->counts[v] != 0) b->present[b->np++] = static_cast<uint8_t>(v);
+    }
+    const uint8_t* const L = b->L;
+    const uint32_t np = b->np;
     uint32_t total[256] = {};  // bytes counted, by value
     uint32_t part[4][256] = {};  // cleared again for the present bytes after each range
     uint32_t s = 0;
     for (uint32_t j = 0; j < np; ++j) {
-        const uint32_t end = s + counts[present[j]];
+        const uint32_t end = s + b->counts[b->present[j]];
         for (; s + 4 <= end; s += 4) {
             ++part[0][L[s]];
             ++part[1][L[s + 1]];
@@ -139,10 +144,10 @@ stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uin
         }
         for (; s < end; ++s) ++part[0][L[s]];
         for (uint32_t i = 0; i < np; ++i) {
-            const uint32_t c = present[i];
+            const uint32_t c = b->present[i];
             const uint32_t count = part[0][c] + part[1][c] + part[2][c] + part[3][c];
             part[0][c] = part[1][c] = part[2][c] = part[3][c] = 0;
-            pair[i * np + j] = count;
+            space.pair[i * np + j] = count;
             total[c] += count;
         }
     }
@@ -150,35 +155,38 @@ stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uin
     // They add up to n, so it is enough that every byte they count is
     // there.
     for (uint32_t i = 0; i < np; ++i) {
-        if (total[present[i]] != counts[present[i]]) return stepbuild::badcounts;
+        if (total[b->present[i]] != b->counts[b->present[i]]) return false;
     }
-    uint32_t range[256];  // first slot of each byte's range
     uint32_t r = 0;
     for (uint32_t v = 0; v < 256; ++v) {
-        range[v] = r;
-        r += counts[v];
+        b->range[v] = r;
+        r += b->counts[v];
     }
+    return true;
+}
 
-    // The index i3 i2 i1 i0 (nearest byte first) is the context of a bucket
-    // reached from the order-3 group i2 i1 i0, which comes from the pair
-    // group i1 i0 through byte i2.
-    const uint32_t i3 = index >> 24, i2 = index >> 16 & 0xFF, i1 = index >> 8 & 0xFF, i0 = index & 0xFF;
-    const uint32_t gindex = counts[i1] != 0 && counts[i0] != 0 ? column[i1] * np + column[i0] : nowhere;
-
-    // Pass 2: a bit at the first slot of every order-3 group.
-    const uint32_t words = n / 64 + 2;
+// Pass 2: a bit at the first slot of every order-3 group. Returns the first
+// slot of the group i2 i1 i0 of the index i3 i2 i1 i0 (nearest byte
+// first), the group whose bytes i3 lead to the index's bucket: it comes
+// from the pair group i1 i0 through byte i2. nowhere if there is none.
+uint32_t markgroups(building* b, uint32_t index)
+{
+    const uint32_t i2 = index >> 16 & 0xFF, i1 = index >> 8 & 0xFF, i0 = index & 0xFF;
+    const uint32_t np = b->np;
+    const uint32_t gindex = b->counts[i1] != 0 && b->counts[i0] != 0 ? b->column[i1] * np + b->column[i0] : nowhere;
+    const uint32_t n = b->n;
     uint64_t* const group = space.group;
-    std::memset(group, 0, words * sizeof(uint64_t));
+    std::memset(group, 0, (n / 64 + 2) * sizeof(uint64_t));
     uint32_t next[256];
     uint32_t last[256];
-    std::memcpy(next, range, sizeof next);
+    std::memcpy(next, b->range, sizeof next);
     std::memset(last, 0xFF, sizeof last);
-    uint32_t gstart = nowhere;  // first slot of the group i2 i1 i0
-    s = 0;
-    for (uint32_t g = 0; g < groups; ++g) {
+    uint32_t gstart = nowhere;
+    uint32_t s = 0;
+    for (uint32_t g = 0; g < np * np; ++g) {
         const uint32_t before = next[i2];
-        for (const uint32_t end = s + pair[g]; s < end; ++s) {
-            const uint32_t c = L[s];
+        for (const uint32_t end = s + space.pair[g]; s < end; ++s) {
+            const uint32_t c = b->L[s];
             const uint32_t t = next[c]++;
             if (last[c] != g) {
                 last[c] = g;
@@ -188,22 +196,28 @@ stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uin
         if (g == gindex && next[i2] != before) gstart = before;
     }
     group[n >> 6] |= uint64_t{1} << (n & 63);  // the end closes the last group
+    return gstart;
+}
 
-    // Pass 3: the step words. A group's number is the count of group starts
-    // up to its first slot. The first slot of a (group, byte) is written as
-    // going straight to the first slot of its bucket; a second slot makes
-    // the pair a counted one, and the first slot's word is rewritten.
+// Pass 3: the step words. A group's number is the count of group starts
+// up to its first slot. The first slot of a (group, byte) is written as
+// going straight to the first slot of its bucket; a second slot makes the
+// pair a counted one, and the first slot's word is rewritten.
+void writesteps(building* b)
+{
     uint32_t* const word = space.word;
     uint32_t* const counter = space.counter;
+    uint32_t next[256];
+    uint32_t last[256];
     uint32_t head[256];  // first slot of the current pair of each byte
-    std::memcpy(next, range, sizeof next);
+    std::memcpy(next, b->range, sizeof next);
     std::memset(last, 0xFF, sizeof last);
     std::memset(head, 0, sizeof head);
     uint32_t ids = 0;
     uint32_t g = 0;
-    for (s = 0; s < n; ++s) {
-        g += bitat(group, s);
-        const uint32_t c = L[s];
+    for (uint32_t s = 0; s < b->n; ++s) {
+        g += bitat(space.group, s);
+        const uint32_t c = b->L[s];
         const uint32_t t = next[c]++;
         if (last[c] != g) {
             last[c] = g;
@@ -219,40 +233,95 @@ stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uin
             word[s] = w;
         }
     }
+    b->ids = ids;
+}
 
-    // The index's bucket: led to by the bytes i3 of group i2 i1 i0, the
-    // first of which holds the pair's word. It is always counted: the walk
-    // starts by drawing from it.
-    if (gstart == nowhere) return stepbuild::noindex;
-    const uint32_t gend = nextbit(group, gstart);
-    uint32_t homehead = nowhere;
+// The index's bucket: led to by the bytes i3 of the group at gstart, the
+// first of which holds the pair's word. It is always counted: the walk
+// starts by drawing from it. Returns that first slot (the pair's head) and
+// its bucket's size, 0 if there is none.
+uint32_t counthome(building* b, uint32_t index, uint32_t gstart, uint32_t* homehead)
+{
+    const uint32_t i3 = index >> 24;
+    const uint32_t gend = nextbit(space.group, gstart);
     uint32_t size = 0;
-    for (s = gstart; s < gend; ++s) {
-        if (L[s] != i3) continue;
-        if (size++ == 0) homehead = s;
+    for (uint32_t s = gstart; s < gend; ++s) {
+        if (b->L[s] != i3) continue;
+        if (size++ == 0) *homehead = s;
     }
-    if (size == 0) return stepbuild::noindex;
-    if (word[homehead] & step_exact) {
-        counter[ids] = word[homehead] & step_slotmask;
-        word[homehead] = i3 << 24 | ids++;
+    if (size == 0) return 0;
+    uint32_t* const word = space.word;
+    if (word[*homehead] & step_exact) {
+        space.counter[b->ids] = word[*homehead] & step_slotmask;
+        word[*homehead] = i3 << 24 | b->ids++;
     }
-    const uint32_t home = word[homehead] & step_slotmask;
-    table->word = word;
-    table->first = counter[home];
-    table->last = counter[home] + size - 1;
-    table->home = home;
-    table->counter = counter;
-    table->entry = nullptr;
+    return size;
+}
 
-    // Counters with their slot's word, where they fit the room of the
-    // running slots (n / 2 + 1 of them): spread out in place from the top.
-    if (ids <= (n / 2 + 1) / 2) {
-        for (uint32_t id = ids; id-- > 0;) {
-            const uint32_t slot = counter[id];
-            counter[2 * id] = slot;
-            counter[2 * id + 1] = word[slot];
+// Pass 4, where they fit the room of the running slots (n / 2 + 1 of
+// them): the counters take the word of their slot, spread out in place
+// from the top.
+void spreadentries(building* b)
+{
+    uint32_t* const counter = space.counter;
+    for (uint32_t id = b->ids; id-- > 0;) {
+        const uint32_t slot = counter[id];
+        counter[2 * id] = slot;
+        counter[2 * id + 1] = space.word[slot];
+    }
+}
+
+// Pass 4, where they do not: each counted pair's head slot takes its
+// running slot, and the pair's other slots a redirect to the head. The
+// first slot met with a counter's number is its head; the counter then
+// keeps the head's slot, flagged, for the slots after it.
+void headcounters(building* b)
+{
+    constexpr uint32_t seen = 1u << 31;
+    uint32_t* const word = space.word;
+    uint32_t* const counter = space.counter;
+    for (uint32_t s = 0; s < b->n; ++s) {
+        const uint32_t w = word[s];
+        if (w & step_exact) continue;
+        const uint32_t id = w & step_slotmask;
+        const uint32_t c = counter[id];
+        if (c & seen) {
+            word[s] = (w & 0xFF000000u) | step_redirect | (c & ~seen);
+        } else {
+            word[s] = (w & 0xFF000000u) | c;
+            counter[id] = seen | s;
         }
-        table->entry = counter;
+    }
+}
+
+}  // namespace
+
+stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uint32_t* counts, steptable* table)
+{
+    reserve(n);
+    building b{};
+    b.L = L;
+    b.n = n;
+    b.counts = counts;
+    if (!countpairs(&b)) return stepbuild::badcounts;
+    const uint32_t gstart = markgroups(&b, index);
+    writesteps(&b);
+    if (gstart == nowhere) return stepbuild::noindex;
+    uint32_t homehead = nowhere;
+    const uint32_t size = counthome(&b, index, gstart, &homehead);
+    if (size == 0) return stepbuild::noindex;
+    const uint32_t home = space.word[homehead] & step_slotmask;
+    table->word = space.word;
+    table->first = space.counter[home];
+    table->last = space.counter[home] + size - 1;
+    if (b.ids <= (n / 2 + 1) / 2) {
+        spreadentries(&b);
+        table->entry = space.counter;
+        table->home = home;
+    } else {
+        headcounters(&b);
+        table->entry = nullptr;
+        table->home = homehead;
     }
     return stepbuild::ok;
 }

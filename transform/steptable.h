@@ -18,13 +18,18 @@
 // waits for the counter, which text keeps to a few hundred KiB that stay in
 // the caches, and the word of the slot the bucket hands out after that is
 // fetched from the table while the walk goes on elsewhere. Only a step to a
-// one-slot bucket waits for the table.
+// one-slot bucket waits for the table; where such steps make up most of
+// the block, side chains (stepchains.h) walk them ahead of the walk.
 //
 // A block with more counted pairs than a quarter of its slots (pairs of two
 // or three slots, as in data that repeats once) would need more room for
-// entries than the plain running slots take; its counters then hold the
-// running slot alone, and the walk reads each slot's word when it gets
-// there.
+// entries than the plain running slots take. Its counters then live in the
+// table itself: the word of a counted pair's first slot (its head) holds
+// the running slot, and the pair's other slots name the head (step_redirect).
+// A pair's slots lie in one order-3 group, a run of slots, so a redirect
+// and its head mostly share a cache line: a step then waits for one read of
+// the table, the word of the slot it reaches, where a separate counter
+// would cost a second.
 #pragma once
 
 #include <cstdint>
@@ -33,19 +38,24 @@ constexpr uint32_t step_maxblock = 1u << 21;         // largest block with a ste
 constexpr uint32_t step_exact = 1u << 23;            // the word holds the next slot itself
 constexpr uint32_t step_slotmask = step_exact - 1;   // next slot or counter number
 constexpr uint32_t step_exhausted = 0xFFFFFFFF;      // a running slot beyond every block
+// Head layout: a word without step_exact is a head, whose low bits hold the
+// running slot, or with step_redirect a redirect to the head's slot.
+constexpr uint32_t step_redirect = 1u << 22;
+constexpr uint32_t step_runmask = step_redirect - 1;  // a head's running slot
+constexpr uint32_t step_headspent = step_runmask;     // beyond every block, for a head
 
 // The step table of one block, and where its walk starts. The index's
 // bucket always has a counter: every other bucket is drawn from only on
 // visits to the slots that lead to it, but this one also once at the start,
 // so it alone can be drawn from too often first.
 struct steptable {
-    const uint32_t* word;  // n words
+    uint32_t* word;        // n words (side chains mark some: stepchains.h)
     uint32_t* entry;       // counter i: running slot at 2i, its word at 2i + 1;
-                           // null when `counter` serves instead
-    uint32_t* counter;     // counter i: running slot at i
+                           // null in the head layout
     uint32_t first;        // first slot of the index's bucket: the walk's first slot
     uint32_t last;         // its last slot: once visited, the bucket is spent
-    uint32_t home;         // number of its counter, not yet drawn from
+    uint32_t home;         // number of its counter, or in the head layout its
+                           // pair's head slot; not yet drawn from
 };
 
 enum class stepbuild { ok, badcounts, noindex };

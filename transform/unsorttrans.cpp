@@ -4,7 +4,11 @@
 // word names, whose word it then reads from the table, or to the slot its
 // word's counter hands out, whose word the counter already holds. The
 // counter then takes the bucket's following slot and fetches that slot's
-// word, a read the walk does not wait for.
+// word, a read the walk does not wait for. In the head layout the counter
+// is the pair's head word, next to the slot the walk stands on. A marked
+// word starts a side chain (stepchains.h): the walk copies its stretch and
+// goes on from the slot it leads to, or steps through it when the call has
+// fewer bytes left than the stretch.
 //
 // Damaged input. Counts are checked against the block's histogram, so the
 // buckets split the block and every bucket B is led to by exactly |B|
@@ -13,17 +17,20 @@
 // B0, which is drawn from once more at the start; and while no bucket has
 // been drawn from too often, no slot is visited twice. So the first draw
 // beyond a bucket's end is a draw from B0 after its last slot has come out.
-// The walk marks B0's counter `exhausted` when it visits that slot, and a
-// draw from it then lands beyond the block: the walk stops with the
+// The walk marks B0's counter spent when it visits that slot, and a draw
+// from it then lands beyond the block: the walk stops with the
 // corrupt-block report, as it does when the context after the last byte is
 // not the index, or when the index is no context of the block. Up to such a
 // stop the walk delivers exactly the bytes of the context hash table's walk
 // (tablewalk.h), every slot it reads lies in the block, and it takes at most
-// n steps.
+// n steps. Side chains follow exact steps only, which never draw, and end
+// before the bucket's last slot, so a stretch holds no stop and skips no
+// visit the walk must see.
 #include "transform/unsorttrans.h"
 
 #include "coder/byteio.h"
 #include "coder/stop.h"
+#include "transform/stepchains.h"
 #include "transform/steptable.h"
 #include "transform/tablewalk.h"
 
@@ -33,6 +40,7 @@ namespace {
 // has come. A caller may take the block in stretches between other work.
 struct walkstate {
     steptable table;
+    stepchains chains;  // count 0: none marked
     uint32_t slot;   // slot whose byte comes next
     uint32_t word;   // its word
     uint32_t left;   // bytes still to deliver
@@ -57,20 +65,38 @@ walkstate pending{};
 template <bool entries, typename Deliver>
 void walksteps(uint32_t k, Deliver deliver)
 {
-    const uint32_t* const word = pending.table.word;
-    uint32_t* const counter = entries ? pending.table.entry : pending.table.counter;
+    uint32_t* const word = pending.table.word;
+    uint32_t* const counter = pending.table.entry;
     const uint32_t n = pending.n;
     const uint32_t last = pending.table.last;
-    uint32_t* const home = entries ? &counter[2 * pending.table.home] : &counter[pending.table.home];
+    uint32_t* const home = entries ? &counter[2 * pending.table.home] : &pending.table.word[pending.table.home];
+    const uint32_t spent = entries ? step_exhausted : (*home & 0xFF000000u) | step_headspent;
     uint32_t s = pending.slot;
     uint32_t w = pending.word;
     uint32_t ctx = pending.ctx;
     const uint32_t draws = k < pending.left ? k : k - 1;  // none after the last byte
     for (uint32_t j = 0; j < draws; ++j) {
+        if (entries && (w & step_mark)) {
+            // A chain's stretch, taken whole when its draws are left in
+            // this call; otherwise the walk steps through it.
+            const stepchain& chain = pending.chains.chain[w & step_chainmask];
+            if (chain.length != 0 && chain.length <= draws - j) {
+                const uint8_t* const b = pending.chains.bytes + chain.from;
+                for (uint32_t i = 0; i < chain.length; ++i) deliver(b[i]);
+                for (uint32_t i = chain.length < 4 ? 0 : chain.length - 4; i < chain.length; ++i) {
+                    ctx = (ctx >> 8) | (uint32_t{b[i]} << 24);
+                }
+                j += chain.length - 1;
+                s = chain.end;
+                w = chain.endword;
+                continue;
+            }
+            w = chain.word;
+        }
         const uint32_t c = w >> 24;
         deliver(c);
         ctx = (ctx >> 8) | (c << 24);
-        if (s == last) *home = step_exhausted;
+        if (s == last) *home = spent;
         if (w & step_exact) {
             s = w & step_slotmask;
             w = word[s];
@@ -83,8 +109,11 @@ void walksteps(uint32_t k, Deliver deliver)
             e[0] = s + 1;
             e[1] = word[after];
         } else {
-            s = counter[w & step_slotmask]++;
+            uint32_t* const head = &word[w & step_redirect ? w & step_runmask : s];
+            const uint32_t h = *head;
+            s = h & step_runmask;
             if (s >= n) breakwalk();
+            *head = h + 1;
             w = word[s];
         }
     }
@@ -126,6 +155,8 @@ void unsort_start(const uint8_t* block, uint32_t n, uint32_t index, uint32_t* co
     if (n > step_maxblock) errorstop(err_corrupt);
     steptable table;
     if (buildsteptable(block, n, index, counts, &table) != stepbuild::ok) errorstop(err_corrupt);
+    stepchains chains{nullptr, nullptr, 0};
+    if (table.entry != nullptr) walkchains(&table, n, &chains);  // the head layout uses step_mark's bit
     // The first slot is drawn from the index's bucket.
     const uint32_t first = table.first;
     if (table.entry != nullptr) {
@@ -133,9 +164,9 @@ void unsort_start(const uint8_t* block, uint32_t n, uint32_t index, uint32_t* co
         e[0] = first + 1;
         e[1] = table.word[first + 1 < n ? first + 1 : first];
     } else {
-        ++table.counter[table.home];
+        ++table.word[table.home];
     }
-    pending = walkstate{table, first, table.word[first], n, n, index, index, false};
+    pending = walkstate{table, chains, first, table.word[first], n, n, index, index, false};
 }
 
 uint32_t unsort_left()
