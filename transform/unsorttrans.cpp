@@ -61,8 +61,10 @@ walkstate pending{};
 
 // Delivers the next k bytes of the walk (k <= pending.left) and stops the
 // run on a draw beyond the block, or when the context after the last byte
-// is not the index. entries: the counters hold their slot's word.
-template <bool entries, typename Deliver>
+// is not the index. entries: the counters hold their slot's word (else the
+// head layout); chained: side chains were walked, so words may be marked.
+// Blocks without chains take a loop without the mark's test.
+template <bool entries, bool chained, typename Deliver>
 void walksteps(uint32_t k, Deliver deliver)
 {
     uint32_t* const word = pending.table.word;
@@ -76,7 +78,7 @@ void walksteps(uint32_t k, Deliver deliver)
     uint32_t ctx = pending.ctx;
     const uint32_t draws = k < pending.left ? k : k - 1;  // none after the last byte
     for (uint32_t j = 0; j < draws; ++j) {
-        if (entries && (w & step_mark)) {
+        if (chained && (w & step_mark)) {
             // A chain's stretch, taken whole when its draws are left in
             // this call; otherwise the walk steps through it.
             const stepchain& chain = pending.chains.chain[w & step_chainmask];
@@ -135,10 +137,12 @@ void walksteps(uint32_t k, Deliver deliver)
 template <typename Deliver>
 void walk(uint32_t k, Deliver deliver)
 {
-    if (pending.table.entry != nullptr) {
-        walksteps<true>(k, deliver);
+    if (pending.chains.count != 0) {
+        walksteps<true, true>(k, deliver);
+    } else if (pending.table.entry != nullptr) {
+        walksteps<true, false>(k, deliver);
     } else {
-        walksteps<false>(k, deliver);
+        walksteps<false, false>(k, deliver);
     }
 }
 
