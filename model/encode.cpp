@@ -15,8 +15,7 @@ namespace {
 template <uint32_t cap>
 void encodelist(int32_t sym, int32_t* list, uint32_t* size, cumtable* table)
 {
-    uint32_t i = 0;
-    while (list[i] != sym) ++i;
+    const uint32_t i = listposition<cap>(list, sym);
     if (table->total > codermaxtotal) limitlisttotal(table, *size);
     encode_freq(&ac, table->freq[i], getcf(i, table), table->total);
     listremove<cap>(list, size, table, i);
