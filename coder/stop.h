@@ -1,5 +1,10 @@
-// The one way the core stops a run: a report "Error #%x\n" with a
-// hexadecimal code on standard error, then an abnormal end.
+// How the core stops a stream: errorstop(code) throws stopped{code}, and
+// the stop unwinds to the entry point of the stream that called the core,
+// the library's calls (lib/), which catch it and return a status. Nothing
+// between them catches it, and nothing in the core prints, exits or
+// aborts. Every core routine that can stop keeps its working storage in
+// owners that release it on unwinding, and leaves its records in a state
+// that can be released.
 //
 //   0x6502  a block of the context hash table cannot be allocated
 //   0x6503  working storage of a transform cannot be allocated
@@ -8,12 +13,7 @@
 //   0x6604  a run longer than a run number holds (model.h: maxrun); the
 //           compressor starts a new stream before a run gets that long
 //
-// Without a handler the end is the process's abort(). A caller that wants
-// the stop back installs a handler in stophandler, usually throwingstop,
-// and reports the stop itself: with a handler installed nothing is printed
-// here. A handler that returns is treated as not having one. Every core
-// routine that can stop keeps its working storage in owners that release
-// it on unwinding.
+// The programs report a stop as "Error #%x" with its code.
 #pragma once
 
 enum : unsigned {
@@ -24,23 +24,9 @@ enum : unsigned {
     err_longrun = 0x6604,
 };
 
-extern void (*stophandler)(unsigned code);
-
-// What throwingstop throws: the code of the stop.
+// What errorstop throws: the code of the stop.
 struct stopped {
     unsigned code;
-};
-
-[[noreturn]] void throwingstop(unsigned code);
-
-// Installs throwingstop for as long as it lives, then puts back the
-// handler that was there before.
-struct stopcatch {
-    void (*saved)(unsigned);
-    stopcatch() : saved(stophandler) { stophandler = throwingstop; }
-    ~stopcatch() { stophandler = saved; }
-    stopcatch(const stopcatch&) = delete;
-    stopcatch& operator=(const stopcatch&) = delete;
 };
 
 [[noreturn]] void errorstop(unsigned code);

@@ -56,7 +56,6 @@ outcome decompress(const uint8_t* data, size_t size, std::vector<uint8_t>& out)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    quietstops quiet;
     std::vector<uint8_t> out;
     const outcome whole = decompress(data, size, out);
     if (!whole.stopped && whole.status == stream_ok && size > 0) {

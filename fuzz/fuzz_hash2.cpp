@@ -117,7 +117,6 @@ struct script {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    quietstops quiet;
     try {
         harness h;
         script in{data, data + size};

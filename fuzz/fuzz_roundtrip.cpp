@@ -48,7 +48,6 @@ std::vector<uint8_t> compress(const std::vector<uint8_t>& input)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    quietstops quiet;
     const std::vector<uint8_t> input =
         size > 0 && data[0] == 0xFF ? expandruns(data + 1, size - 1) : std::vector<uint8_t>(data, data + size);
 

@@ -140,7 +140,6 @@ bytes blocksort(const bytes& x, uint32_t& row)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 5) return 0;
-    quietstops quiet;
     const uint32_t mode = data[0];
     const uint8_t* const ib = data + 1;
     const uint32_t index = static_cast<uint32_t>(ib[0]) | static_cast<uint32_t>(ib[1]) << 8 |

@@ -137,14 +137,6 @@ int runprogram(bool decompress, int argc, char** argv)
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
     }
 
-    // Damage found inside the model or a block, and the transforms' failed
-    // allocations, come back from the stream directions as stream_stopped.
-    // Any stop outside them prints the core's report and ends the run the
-    // same way: status 1, the output file taken with it.
-    stophandler = [](unsigned code) {
-        std::fprintf(stderr, "Error #%x\n", code);
-        failrun();
-    };
     std::FILE* const progress = o.quiet ? nullptr : stderr;
     openstreams(d, o, progress);
     const int status = report(d, d.run(progress));

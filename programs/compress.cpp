@@ -72,7 +72,6 @@ streamstatus compress_stream(std::FILE* progress)
     cur.buf.reset(new (std::nothrow) uint8_t[blocksize]);
     next.buf.reset(new (std::nothrow) uint8_t[blocksize]);
     if (!cur.buf || !next.buf) return stream_nomemory;
-    stopcatch catcher;  // stops of the sort and the model come back here
     if (initmodel(1) != 0) return stream_nomemory;
 
     stage reader;

@@ -197,7 +197,6 @@ streamstatus blocks(int header, std::FILE* progress)
 // is still unread.
 streamstatus coded_stream(int header, std::FILE* progress)
 {
-    stopcatch catcher;  // stops of the model and the transform come back here
     modelowner closer;
     try {
         if (initmodel(0) != 0) return stream_nomemory;

@@ -1,7 +1,6 @@
 // What tests and fuzz replays share, without any test framework: the "which
-// code stopped" helper built on the core's throwing stop handler, a quiet
-// standard error for campaigns of many rejected inputs, a digest of byte
-// strings and hex spelled byte strings.
+// code stopped" helper, a digest of byte strings and hex spelled byte
+// strings.
 #pragma once
 
 #include <cstdint>
@@ -14,41 +13,16 @@
 
 using bytes = std::vector<uint8_t>;
 
-// The stop code raised by fn, or 0 if it returned. The handler is restored
-// to the process's default afterwards.
+// The stop code raised by fn, or 0 if it returned.
 inline unsigned stopcode(const std::function<void()>& fn)
 {
-    stophandler = throwingstop;
-    unsigned code = 0;
     try {
         fn();
     } catch (const stopped& s) {
-        code = s.code;
+        return s.code;
     }
-    stophandler = nullptr;
-    return code;
+    return 0;
 }
-
-// Rejections print "Error #6601" through the C stream stderr; in a run of
-// millions of inputs that is noise. While one of these lives, stderr points
-// at /dev/null. Sanitizer reports are unaffected: they write straight to
-// file descriptor 2. The throwing stop handler is installed at the same time.
-struct quietstops {
-    std::FILE* saved;
-    quietstops() : saved(stderr)
-    {
-        static std::FILE* const devnull = std::fopen("/dev/null", "w");
-        if (devnull != nullptr) stderr = devnull;
-        stophandler = throwingstop;
-    }
-    ~quietstops()
-    {
-        stophandler = nullptr;
-        stderr = saved;
-    }
-    quietstops(const quietstops&) = delete;
-    quietstops& operator=(const quietstops&) = delete;
-};
 
 // 64-bit FNV-1a digest: a short, fixed fingerprint of a long input or stream.
 inline uint64_t fnv1a64(const bytes& data)
