@@ -13,7 +13,7 @@
 // name of a file of the corpus; by default a set of them. A first argument
 // made of digits only is the number of runs.
 #include "bench/bench_timing.h"
-#include "coder/byteio.h"
+#include "programs/stream.h"
 #include "transform/sorttrans.h"
 #include "transform/unsorttrans.h"
 
@@ -137,13 +137,13 @@ void run(const char* label, const std::vector<uint8_t>& input, int runs)
 
         std::memcpy(counts, hist, sizeof counts);
         sink.clear();
-        out_attach_memory(&sink);
+        out_attach_memory(&streamout, &sink);
         const stamp t2 = now();
         unsort_start(block.data(), n, idx, counts);
         const stamp t3 = now();
         unsort_walk(n);
         const stamp t4 = now();
-        out_flush();
+        out_flush(&streamout);
         intact = intact && unsort_whole() && sink == input;
         inv.push_back(wallseconds(t0, t1));
         invcpu.push_back(cpuseconds(t0, t1));
@@ -152,7 +152,7 @@ void run(const char* label, const std::vector<uint8_t>& input, int runs)
         walk.push_back(wallseconds(t3, t4));
         walkcpu.push_back(cpuseconds(t3, t4));
     }
-    out_attach_fd(1);
+    out_close(&streamout);
     if (!intact) std::printf("%-13s ROUND TRIP FAILED\n", label);
     const double ns = 1e9 / n;
     std::printf("%-13s sorttrans %6.1f MB/s   ns/B wall (cpu): unsorttrans %6.2f (%6.2f)   build %5.2f (%5.2f)"

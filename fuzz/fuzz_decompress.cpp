@@ -26,29 +26,29 @@ struct outcome {
 outcome decompress(const uint8_t* data, size_t size, std::vector<uint8_t>& out)
 {
     out.clear();
-    in_attach_memory(data, size);
-    out_attach_memory(&out, outputlimit);
+    in_attach_memory(&streamin, data, size);
+    out_attach_memory(&streamout, &out, outputlimit);
     outcome r{stream_ok, false};
     r.status = decompress_stream(nullptr);
     if (r.status == stream_stopped) {
         require(streamstop == err_corrupt, "a stop other than the corrupt-data stop");
         r.stopped = true;
     }
-    require(!modelopen(), "the model was left open");
+    require(!modelopen(&streammodel), "the model was left open");
     require(out.size() <= outputlimit, "output beyond its bound");
     if (!r.stopped) {
         require(r.status != stream_readerror, "a read error on memory input");
         require(r.status != stream_nomemory, "no memory for a stream of at most 2 MiB blocks");
         require(r.status != stream_empty || size == 0, "a non-empty input reported as empty");
-        require(r.status != stream_writeerror || out_errno != 0, "a write error without an error number");
+        require(r.status != stream_writeerror || streamout.err != 0, "a write error without an error number");
         if (r.status == stream_ok) {
-            require(in_overrun == 0, "accepted after reading past the end");
-            require(in_pos == in_end, "accepted without reading the whole stream");
+            require(streamin.overrun == 0, "accepted after reading past the end");
+            require(streamin.pos == streamin.end, "accepted without reading the whole stream");
         }
     }
     // Nothing may point into storage that the caller is about to free.
-    in_attach_memory(nullptr, 0);
-    out_attach_memory(nullptr);
+    in_close(&streamin);
+    out_close(&streamout);
     return r;
 }
 

@@ -33,14 +33,14 @@ std::vector<uint8_t> expandruns(const uint8_t* data, size_t size)
 std::vector<uint8_t> compress(const std::vector<uint8_t>& input)
 {
     std::vector<uint8_t> stream;
-    in_attach_memory(input.data(), input.size());
-    out_attach_memory(&stream);
+    in_attach_memory(&streamin, input.data(), input.size());
+    out_attach_memory(&streamout, &stream);
     try {
         require(compress_stream(nullptr) == stream_ok, "compression failed on memory");
     } catch (const stopped&) {
         fuzzfail("a stop while compressing");
     }
-    require(!modelopen(), "the model was left open after compressing");
+    require(!modelopen(&streammodel), "the model was left open after compressing");
     return stream;
 }
 
@@ -61,18 +61,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     std::vector<uint8_t> restored;
-    in_attach_memory(stream.data(), stream.size());
-    out_attach_memory(&restored, input.size() + 1);
+    in_attach_memory(&streamin, stream.data(), stream.size());
+    out_attach_memory(&streamout, &restored, input.size() + 1);
     try {
         require(decompress_stream(nullptr) == stream_ok, "the stream of a valid input was rejected");
     } catch (const stopped&) {
         fuzzfail("a stop while restoring a valid stream");
     }
-    require(in_overrun == 0 && in_pos == in_end, "the stream was not read exactly to its end");
-    require(!modelopen(), "the model was left open after restoring");
+    require(streamin.overrun == 0 && streamin.pos == streamin.end, "the stream was not read exactly to its end");
+    require(!modelopen(&streammodel), "the model was left open after restoring");
     require(restored == input, "the restored bytes differ from the input");
 
-    in_attach_memory(nullptr, 0);
-    out_attach_memory(nullptr);
+    in_close(&streamin);
+    out_close(&streamout);
     return 0;
 }

@@ -25,7 +25,7 @@
 #include <numeric>
 #include <vector>
 
-#include "coder/byteio.h"
+#include "programs/stream.h"
 #include "fuzz/fuzz_support.h"
 #include "transform/sorttrans.h"
 #include "transform/tablewalk.h"
@@ -54,7 +54,7 @@ bool run(inverse which, const bytes& block, uint32_t index, histogram counts, bo
     const uint32_t n = static_cast<uint32_t>(block.size());
     out.assign(n, 0);
     bytes sink;
-    if (viaoutput) out_attach_memory(&sink, size_t{n} + 1);
+    if (viaoutput) out_attach_memory(&streamout, &sink, size_t{n} + 1);
     bool stopped_ = false;
     try {
         uint8_t* const to = viaoutput ? nullptr : out.data();
@@ -65,11 +65,11 @@ bool run(inverse which, const bytes& block, uint32_t index, histogram counts, bo
         stopped_ = true;
     }
     if (viaoutput) {
-        require(out_flush() == 0, "the inverse wrote more bytes than the block holds");
+        require(out_flush(&streamout) == 0, "the inverse wrote more bytes than the block holds");
         require(stopped_ || sink.size() == n, "the inverse wrote a wrong number of bytes");
         sink.resize(n);
         out = sink;
-        out_attach_memory(nullptr);
+        out_close(&streamout);
     }
     return stopped_;
 }
@@ -81,7 +81,7 @@ bool written(bool bytable, const bytes& block, uint32_t index, histogram counts,
 {
     const uint32_t n = static_cast<uint32_t>(block.size());
     sink.clear();
-    out_attach_memory(&sink, size_t{n} + 1);
+    out_attach_memory(&streamout, &sink, size_t{n} + 1);
     bool stopped_ = false;
     try {
         if (bytable) tablewalk(block.data(), nullptr, n, index, counts.data());
@@ -90,8 +90,8 @@ bool written(bool bytable, const bytes& block, uint32_t index, histogram counts,
         require(e.code == err_corrupt, "an inverse transform stopped with a code other than corrupt data");
         stopped_ = true;
     }
-    require(out_flush() == 0, "the inverse wrote more bytes than the block holds");
-    out_attach_memory(nullptr);
+    require(out_flush(&streamout) == 0, "the inverse wrote more bytes than the block holds");
+    out_close(&streamout);
     return stopped_;
 }
 

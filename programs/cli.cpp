@@ -72,9 +72,9 @@ void openstreams(const direction& d, const options& o, std::FILE* progress)
         inputname = o.input;
         infd = open(inputname, O_RDONLY | O_CLOEXEC);
         if (infd < 0) cannotopen(d.name, "input", inputname);
-        in_attach_fd(infd);
         if (!compress && isatty(infd)) terminal(d);
     }
+    in_attach_fd(&streamin, infd);
     say(progress, "%s to ", inputname);
 
     struct stat in {};
@@ -85,10 +85,11 @@ void openstreams(const direction& d, const options& o, std::FILE* progress)
         if (known && stat(outputname, &out) == 0 && samefile(in, out)) same(d);
         const int fd = openoutput(outputname);
         if (fd < 0) cannotopen(d.name, "output", outputname);
-        out_attach_fd(fd);
+        out_attach_fd(&streamout, fd);
         if (compress && isatty(fd)) terminal(d);
-    } else if (known && fstat(1, &out) == 0 && samefile(in, out)) {
-        same(d);
+    } else {
+        if (known && fstat(1, &out) == 0 && samefile(in, out)) same(d);
+        out_attach_fd(&streamout, 1);
     }
     say(progress, "%s\n", outputname);
 }
@@ -100,10 +101,10 @@ int report(const direction& d, streamstatus status)
     switch (status) {
     case stream_ok: return 0;
     case stream_readerror:
-        std::fprintf(stderr, "%s: error reading %s: %s\n", d.name, inputname, std::strerror(in_errno));
+        std::fprintf(stderr, "%s: error reading %s: %s\n", d.name, inputname, std::strerror(streamin.err));
         return 1;
     case stream_writeerror:
-        std::fprintf(stderr, "%s: error writing %s: %s\n", d.name, outputname, std::strerror(out_errno));
+        std::fprintf(stderr, "%s: error writing %s: %s\n", d.name, outputname, std::strerror(streamout.err));
         return 1;
     case stream_empty: std::fputs("error reading input\n", stderr); return 1;
     case stream_truncated:

@@ -30,7 +30,7 @@ namespace {
 // half way does not end in a stream that looks complete.
 streamstatus abandon(streamstatus why)
 {
-    abandonmodel();
+    abandonmodel(&streammodel);
     return why;
 }
 
@@ -46,8 +46,8 @@ struct inblock {
 // Reads the next block; sorts it unless it is a raw tail or the read failed.
 void prepare(inblock* b)
 {
-    b->length = static_cast<uint32_t>(readfull(b->buf.get(), blocksize));
-    b->readerror = in_errno;
+    b->length = static_cast<uint32_t>(readfull(&streamin, b->buf.get(), blocksize));
+    b->readerror = streamin.err;
     b->stop = 0;
     try {
         if (b->readerror == 0 && b->length > rawtail) sorttrans(b->buf.get(), b->length, b->index);
@@ -72,7 +72,7 @@ streamstatus compress_stream(std::FILE* progress)
     cur.buf.reset(new (std::nothrow) uint8_t[blocksize]);
     next.buf.reset(new (std::nothrow) uint8_t[blocksize]);
     if (!cur.buf || !next.buf) return stream_nomemory;
-    if (initmodel(1) != 0) return stream_nomemory;
+    if (initmodel(&streammodel, 1, nullptr, &streamout) != 0) return stream_nomemory;
 
     stage reader;
     stageowner dropper{&reader};
@@ -86,34 +86,34 @@ streamstatus compress_stream(std::FILE* progress)
         // A raw tail is the last block; after any other block, read on.
         if (length > rawtail) stage_start(&reader, [&next] { prepare(&next); });
         say(progress, "Processing %d bytes ...", static_cast<int>(length));
-        if (!first && currentrun() + indexbytes + length > splitrun) {
+        if (!first && currentrun(&streammodel) + indexbytes + length > splitrun) {
             // The block could lengthen the current run by its index and
             // every byte: the stream ends here, before the run outgrows its
             // run number, and the input goes on in a new stream.
-            deletemodel();
-            if (initmodel(1) != 0) return stream_nomemory;
+            deletemodel(&streammodel);
+            if (initmodel(&streammodel, 1, nullptr, &streamout) != 0) return stream_nomemory;
             first = true;
         }
         if (first) {
-            putbyte(headerbyte(length));
+            putbyte(&streamout, headerbyte(length));
             first = false;
         }
         try {
             if (length <= rawtail) {
-                encode_block(cur.buf.get(), length);
+                encode_block(&streammodel, cur.buf.get(), length);
                 break;
             }
-            encode_block(cur.index, indexbytes);
+            encode_block(&streammodel, cur.index, indexbytes);
             say(progress, " coding ...");
-            encode_block(cur.buf.get(), length);
+            encode_block(&streammodel, cur.buf.get(), length);
         } catch (const stopped& s) {
             return stoppedby(s.code);
         }
         say(progress, " done\n");
-        if (out_errno != 0) return abandon(stream_writeerror);
+        if (streamout.err != 0) return abandon(stream_writeerror);
         stage_wait(&reader);
         std::swap(cur, next);
     }
-    deletemodel();
-    return out_flush() == 0 ? stream_ok : stream_writeerror;
+    deletemodel(&streammodel);
+    return out_flush(&streamout) == 0 ? stream_ok : stream_writeerror;
 }

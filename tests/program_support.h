@@ -124,11 +124,11 @@ inline std::string diffreport(const bytes& got, const bytes& want)
 // expects it to succeed.
 inline bytes through(streamstatus (*direction)(std::FILE*), const bytes& input, const std::string& what = "")
 {
-    in_attach_memory(input.data(), input.size());
+    in_attach_memory(&streamin, input.data(), input.size());
     bytes out;
-    out_attach_memory(&out);
+    out_attach_memory(&streamout, &out);
     EXPECT_EQ(direction(nullptr), stream_ok) << what;
-    in_attach_memory(nullptr, 0);
-    out_attach_memory(nullptr);
+    in_close(&streamin);
+    out_close(&streamout);
     return out;
 }

@@ -43,11 +43,11 @@ size_t scaled(size_t n) { return std::max<size_t>(1, static_cast<size_t>(static_
 bytes compress(const bytes& input)
 {
     bytes stream;
-    in_attach_memory(input.data(), input.size());
-    out_attach_memory(&stream);
+    in_attach_memory(&streamin, input.data(), input.size());
+    out_attach_memory(&streamout, &stream);
     EXPECT_EQ(compress_stream(nullptr), stream_ok);
-    in_attach_memory(nullptr, 0);
-    out_attach_memory(nullptr);
+    in_close(&streamin);
+    out_close(&streamout);
     return stream;
 }
 
@@ -63,26 +63,26 @@ struct outcome {
 outcome restore(const bytes& stream, const bytes& original)
 {
     outcome r{verdict::detected, {}};
-    in_attach_memory(stream.data(), stream.size());
-    out_attach_memory(&r.out, original.size() + 2 * size_t{blocksize});
+    in_attach_memory(&streamin, stream.data(), stream.size());
+    out_attach_memory(&streamout, &r.out, original.size() + 2 * size_t{blocksize});
     const streamstatus status = decompress_stream(nullptr);
     const bool stop = status == stream_stopped;
     if (stop) {
         EXPECT_EQ(streamstop, 0x6601u) << "a stop other than the corrupt-data stop";
     }
-    EXPECT_FALSE(modelopen()) << "the model was left open";
+    EXPECT_FALSE(modelopen(&streammodel)) << "the model was left open";
     if (!stop) {
         EXPECT_NE(status, stream_readerror);
         EXPECT_NE(status, stream_nomemory);
         if (status == stream_ok) {
-            EXPECT_EQ(in_overrun, 0u);
+            EXPECT_EQ(streamin.overrun, 0u);
             r.v = r.out == original ? verdict::exact : verdict::slipped;
         } else if (status == stream_writeerror) {
             r.v = verdict::bounded;
         }
     }
-    in_attach_memory(nullptr, 0);
-    out_attach_memory(nullptr);
+    in_close(&streamin);
+    out_close(&streamout);
     return r;
 }
 

@@ -26,11 +26,11 @@ result run(streamstatus (*direction)(std::FILE*), const bytes& input, bool threa
     twothreads = threads;
     std::FILE* log = std::tmpfile();
     result r;
-    in_attach_memory(input.data(), input.size());
-    out_attach_memory(&r.out, outlimit);
+    in_attach_memory(&streamin, input.data(), input.size());
+    out_attach_memory(&streamout, &r.out, outlimit);
     r.status = direction(log);
-    in_attach_memory(nullptr, 0);
-    out_attach_memory(nullptr);
+    in_close(&streamin);
+    out_close(&streamout);
     std::rewind(log);
     for (int c; (c = std::fgetc(log)) != EOF;) r.progress.push_back(static_cast<char>(c));
     std::fclose(log);

@@ -5,7 +5,7 @@
 // process stream, and damaged input, which must stop with 0x6601 without
 // touching memory outside the block (the sanitizer builds check that part)
 // and must give exactly the hash-table walk's bytes and stops.
-#include "coder/byteio.h"
+#include "programs/stream.h"
 #include "coder/stop.h"
 #include "transform/hash2.h"
 #include "transform/sorttrans.h"
@@ -115,7 +115,7 @@ TEST(UnsortTrans, WorkedExamples)
 TEST(UnsortTrans, WritesToProcessOutput)
 {
     bytes sink;
-    out_attach_memory(&sink);
+    out_attach_memory(&streamout, &sink);
     uint32_t counts[256];
     const bytes b = of("nnbaaa");
     histogram(b, counts);
@@ -126,8 +126,8 @@ TEST(UnsortTrans, WritesToProcessOutput)
     sorttrans(t.data(), static_cast<uint32_t>(t.size()), index);
     histogram(t, counts);
     unsorttrans(t.data(), nullptr, static_cast<uint32_t>(t.size()), indexof(reinterpret_cast<char*>(index)), counts);
-    out_flush();
-    out_attach_fd(1);
+    out_flush(&streamout);
+    out_close(&streamout);
     bytes expect = of("banana");
     expect.insert(expect.end(), big.begin(), big.end());
     EXPECT_EQ(sink, expect);
@@ -146,7 +146,7 @@ TEST(UnsortTrans, WalksInStretches)
         sorttrans(t.data(), static_cast<uint32_t>(t.size()), index);
         histogram(t, counts);
         bytes sink;
-        out_attach_memory(&sink);
+        out_attach_memory(&streamout, &sink);
         unsort_start(t.data(), static_cast<uint32_t>(t.size()), indexof(reinterpret_cast<char*>(index)), counts);
         std::fill(t.begin(), t.end(), 0);  // the walk needs neither block nor counts
         std::fill(counts, counts + 256, 0);
@@ -155,8 +155,8 @@ TEST(UnsortTrans, WalksInStretches)
             unsort_walk(rng() % (trial % 2 == 0 ? 8 : 5000));
         }
         EXPECT_TRUE(unsort_whole());
-        out_flush();
-        out_attach_fd(1);
+        out_flush(&streamout);
+        out_close(&streamout);
         EXPECT_EQ(sink, original) << "trial " << trial;
     }
 
@@ -165,13 +165,13 @@ TEST(UnsortTrans, WalksInStretches)
     sorttrans(block.data(), static_cast<uint32_t>(block.size()), index);
     std::swap(block[100], block[20000]);
     bytes sink;
-    out_attach_memory(&sink);
+    out_attach_memory(&streamout, &sink);
     histogram(block, counts);
     const unsigned code = stopcode([&] {
         unsort_start(block.data(), static_cast<uint32_t>(block.size()), indexof(reinterpret_cast<char*>(index)), counts);
         while (unsort_left() != 0) unsort_walk(1000);
     });
-    out_attach_fd(1);
+    out_close(&streamout);
     EXPECT_EQ(code, 0x6601u);
     EXPECT_EQ(unsort_left(), 0u);
     EXPECT_FALSE(unsort_whole());
@@ -237,11 +237,11 @@ TEST(UnsortTrans, RestoresWithEitherKindOfCounter)
             sorttrans(t.data(), n, index);
             histogram(t, counts);
             bytes sink;
-            out_attach_memory(&sink);
+            out_attach_memory(&streamout, &sink);
             unsort_start(t.data(), n, indexof(reinterpret_cast<char*>(index)), counts);
             while (unsort_left() != 0) unsort_walk(1 + rng() % 300);
-            out_flush();
-            out_attach_fd(1);
+            out_flush(&streamout);
+            out_close(&streamout);
             ASSERT_TRUE(unsort_whole());
             ASSERT_EQ(sink, input) << "stretches, n " << n << " kind " << kind;
         }
@@ -361,13 +361,13 @@ TEST(UnBWTrans, WorkedExamples)
 TEST(UnBWTrans, WritesToProcessOutput)
 {
     bytes sink;
-    out_attach_memory(&sink);
+    out_attach_memory(&streamout, &sink);
     const bytes b = of("nnbaaa");
     uint32_t counts[256];
     histogram(b, counts);
     unBWtrans(b.data(), nullptr, 6, 2, counts);
-    out_flush();
-    out_attach_fd(1);
+    out_flush(&streamout);
+    out_close(&streamout);
     EXPECT_EQ(sink, of("banana"));
 }
 
@@ -471,10 +471,10 @@ outcome runboth(const bytes& block, uint32_t index, const uint32_t* histo, Call 
     outcome o;
     uint32_t counts[256];
     std::copy(histo, histo + 256, counts);
-    out_attach_memory(&o.written, size_t{n} + 1);
+    out_attach_memory(&streamout, &o.written, size_t{n} + 1);
     o.code = stopcode([&] { call(block.data(), nullptr, n, index, counts); });
-    out_flush();
-    out_attach_fd(1);
+    out_flush(&streamout);
+    out_close(&streamout);
     std::copy(histo, histo + 256, counts);
     o.buffer.assign(n, 0xEE);
     o.buffercode = stopcode([&] { call(block.data(), o.buffer.data(), n, index, counts); });
@@ -624,11 +624,11 @@ TEST(StepWalk, EachLayoutAgreesWithTheTableWalk)
         uint32_t counts[256];
         std::copy(histo, histo + 256, counts);
         bytes sink;
-        out_attach_memory(&sink);
+        out_attach_memory(&streamout, &sink);
         unsort_start(block.data(), n, index, counts);
         while (unsort_left() != 0) unsort_walk(1 + rng() % 100);
-        out_flush();
-        out_attach_fd(1);
+        out_flush(&streamout);
+        out_close(&streamout);
         EXPECT_TRUE(unsort_whole()) << c.name;
         EXPECT_EQ(sink, input) << c.name;
 

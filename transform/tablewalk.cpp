@@ -13,7 +13,7 @@
 // draws is checked against n before L is read.
 #include "transform/tablewalk.h"
 
-#include "coder/byteio.h"
+#include "programs/stream.h"
 #include "coder/stop.h"
 #include "transform/hash2.h"
 
@@ -174,7 +174,7 @@ void tablewalk(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, u
     if (out != nullptr) {
         x = walk(block, n, index, owner.table, [out](uint32_t i, uint32_t c) { out[i] = static_cast<uint8_t>(c); });
     } else {
-        x = walk(block, n, index, owner.table, [](uint32_t, uint32_t c) { putbyte(static_cast<int>(c)); });
+        x = walk(block, n, index, owner.table, [](uint32_t, uint32_t c) { putbyte(&streamout, static_cast<int>(c)); });
     }
     if (x != index) errorstop(err_corrupt);
 }

@@ -1,7 +1,7 @@
 // Inverse of the full block-sorting transform by its successor table: the
 // j-th byte in stable sorted order stands in the block at succ[j], and
 // following succ from the start row spells the original string.
-#include "coder/byteio.h"
+#include "programs/stream.h"
 #include "coder/stop.h"
 #include "transform/unsorttrans.h"
 
@@ -49,7 +49,7 @@ void unBWtrans(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, u
         }
     } else {
         for (uint32_t k = 0; k < n; ++k) {
-            putbyte(block[p]);
+            putbyte(&streamout, block[p]);
             p = succ[p];
         }
     }

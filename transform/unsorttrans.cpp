@@ -28,7 +28,7 @@
 // visit the walk must see.
 #include "transform/unsorttrans.h"
 
-#include "coder/byteio.h"
+#include "programs/stream.h"
 #include "coder/stop.h"
 #include "transform/stepchains.h"
 #include "transform/steptable.h"
@@ -186,7 +186,7 @@ bool unsort_whole()
 void unsort_walk(uint32_t k)
 {
     if (k > pending.left) k = pending.left;
-    if (k != 0) walk(k, [](uint32_t c) { putbyte(static_cast<int>(c)); });
+    if (k != 0) walk(k, [](uint32_t c) { putbyte(&streamout, static_cast<int>(c)); });
 }
 
 void unsorttrans(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, uint32_t* counts)
@@ -200,6 +200,6 @@ void unsorttrans(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index,
     if (out != nullptr) {
         walk(n, [&out](uint32_t c) { *out++ = static_cast<uint8_t>(c); });
     } else {
-        walk(n, [](uint32_t c) { putbyte(static_cast<int>(c)); });
+        walk(n, [](uint32_t c) { putbyte(&streamout, static_cast<int>(c)); });
     }
 }
