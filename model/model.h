@@ -46,7 +46,7 @@ constexpr uint64_t maxrun = (uint64_t{2} << rundigits) - 1;
 // takes the number as damage; rundigits + 3 decisions, 3 bytes each.
 // Opening reads the coder's two first bytes, leaving a range of 2^7 that
 // the first decision's normalisation raises with 3 bytes, then the
-// initial run number: 2 + 3 * (rundigits + 1) bytes, fewer.
+// initial run number: at most 2 + 3 * (rundigits + 1) bytes, which is less.
 constexpr size_t maxsymbolbytes = 3 * (rundigits + 3);
 
 // ---- the record ---------------------------------------------------------
