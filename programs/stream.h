@@ -16,11 +16,13 @@
 #include <cstdint>
 #include <cstdio>
 
-// The format's rules, which both directions follow.
-constexpr uint32_t blocksize = 0x200000;  // 2 MiB
+#include "transform/blocksize.h"
+
+// The format's rules, which both directions follow (and blocksize).
 constexpr int maxheader = 21;             // log2(blocksize)
 constexpr uint32_t rawtail = 4;           // a last block this short is not transformed
 constexpr uint32_t indexbytes = 4;        // index symbols before a transformed block
+static_assert(blocksize == uint32_t{1} << maxheader);
 
 // Smallest n with 2^n >= length (length >= 1).
 int headerbyte(uint32_t length);
