@@ -53,21 +53,23 @@ struct blockjob {
 };
 
 // Restores a block into out, then writes it; a stop leaves nothing written.
-void restore(blockjob* job, uint8_t* out)
+void restore(blockjob* job, unsortspace* space, uint8_t* out)
 {
     try {
-        unsorttrans(job->block.get(), out, job->count, job->index, job->histogram);
+        unsorttrans(space, job->block.get(), out, job->count, job->index, job->histogram);
         putbytes(out, job->count);
     } catch (const stopped& s) {
         job->stop = s.code;
     }
 }
 
-// The restoring stage and the block in its hands.
+// The restoring stage, the block in its hands, and the storage of the
+// inverse transform, which only the stage uses.
 struct restorer {
     stage st;
     blockjob* job = nullptr;
     std::FILE* progress = nullptr;
+    unsortspace space{};
 };
 
 // Waits until the block in hand is restored and written, and reports it
@@ -184,7 +186,8 @@ streamstatus blocks(int header, std::FILE* progress)
         job->stop = 0;
         r.job = job;
         uint8_t* const outbuf = out.get();
-        stage_start(&r.st, [job, outbuf] { restore(job, outbuf); });
+        unsortspace* const space = &r.space;
+        stage_start(&r.st, [job, space, outbuf] { restore(job, space, outbuf); });
         if (end) {
             if (const unsigned stop = finishblock(&r)) return stoppedby(stop);
             return finish();
