@@ -29,10 +29,11 @@ test-asan:
 	cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
-# The tests of the two stages of both programs, and of the programs and
-# stream directions that run them, under the thread sanitizer (the core's
-# own tests run on one thread and gain nothing here).
-TSAN_TESTS = ^(Stages|Golden|Stability|Reject|Programs|DamagedStreams)\.|^fuzz_decompress
+# The tests of the two stages of both programs, of the programs and stream
+# directions that run them, and of the transforms run by two threads at
+# once, under the thread sanitizer (the core's other tests run on one
+# thread and gain nothing here).
+TSAN_TESTS = ^(Stages|Golden|Stability|Reject|Programs|DamagedStreams|TransformThreads)\.|^fuzz_decompress
 
 test-tsan:
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BENCH=OFF $(CONFIG) \

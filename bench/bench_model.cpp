@@ -61,13 +61,14 @@ struct block {
 std::vector<block> cut(const std::vector<uint8_t>& data, bool transform)
 {
     std::vector<block> blocks;
+    sortspace space{};
     for (size_t at = 0; at < data.size(); at += blockbytes) {
         const size_t n = std::min<size_t>(blockbytes, data.size() - at);
         block b;
         b.body.assign(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n));
         if (transform && n > 4) {
             b.head.resize(4);
-            sorttrans(b.body.data(), static_cast<uint32_t>(n), b.head.data());
+            sorttrans(&space, b.body.data(), static_cast<uint32_t>(n), b.head.data());
         }
         blocks.push_back(std::move(b));
     }

@@ -44,13 +44,13 @@ struct inblock {
 };
 
 // Reads the next block; sorts it unless it is a raw tail or the read failed.
-void prepare(inblock* b)
+void prepare(inblock* b, sortspace* space)
 {
     b->length = static_cast<uint32_t>(readfull(&streamin, b->buf.get(), blocksize));
     b->readerror = streamin.err;
     b->stop = 0;
     try {
-        if (b->readerror == 0 && b->length > rawtail) sorttrans(b->buf.get(), b->length, b->index);
+        if (b->readerror == 0 && b->length > rawtail) sorttrans(space, b->buf.get(), b->length, b->index);
     } catch (const stopped& s) {
         b->stop = s.code;
     }
@@ -74,9 +74,10 @@ streamstatus compress_stream(std::FILE* progress)
     if (!cur.buf || !next.buf) return stream_nomemory;
     if (initmodel(&streammodel, 1, nullptr, &streamout) != 0) return stream_nomemory;
 
+    sortspace space{};  // blocks are sorted one at a time, on either thread
     stage reader;
     stageowner dropper{&reader};
-    prepare(&cur);
+    prepare(&cur, &space);
     bool first = true;
     for (;;) {
         if (cur.readerror != 0) return abandon(stream_readerror);
@@ -84,7 +85,7 @@ streamstatus compress_stream(std::FILE* progress)
         const uint32_t length = cur.length;
         if (length == 0) break;
         // A raw tail is the last block; after any other block, read on.
-        if (length > rawtail) stage_start(&reader, [&next] { prepare(&next); });
+        if (length > rawtail) stage_start(&reader, [&next, &space] { prepare(&next, &space); });
         say(progress, "Processing %d bytes ...", static_cast<int>(length));
         if (!first && currentrun(&streammodel) + indexbytes + length > splitrun) {
             // The block could lengthen the current run by its index and

@@ -40,7 +40,7 @@ namespace {
 
 // Closes the model on every way out.
 struct modelowner {
-    ~modelowner() { deletemodel(&streammodel); }
+    ~modelowner() { deletemodel(); }
 };
 
 // One decoded block on its way to the output.
@@ -53,21 +53,23 @@ struct blockjob {
 };
 
 // Restores a block into out, then writes it; a stop leaves nothing written.
-void restore(blockjob* job, uint8_t* out)
+void restore(blockjob* job, unsortspace* space, uint8_t* out)
 {
     try {
-        unsorttrans(job->block.get(), out, job->count, job->index, job->histogram);
-        putbytes(&streamout, out, job->count);
+        unsorttrans(space, job->block.get(), out, job->count, job->index, job->histogram);
+        putbytes(out, job->count);
     } catch (const stopped& s) {
         job->stop = s.code;
     }
 }
 
-// The restoring stage and the block in its hands.
+// The restoring stage, the block in its hands, and the storage of the
+// inverse transform, which only the stage uses.
 struct restorer {
     stage st;
     blockjob* job = nullptr;
     std::FILE* progress = nullptr;
+    unsortspace space{};
 };
 
 // Waits until the block in hand is restored and written, and reports it
@@ -93,9 +95,9 @@ streamstatus stoppedby(unsigned code)
 // follows is the next stream's business), or cut short.
 streamstatus finish()
 {
-    if (streamin.err != 0) return stream_readerror;
-    if (streamin.overrun != 0) return stream_truncated;
-    if (out_flush(&streamout) != 0) return stream_writeerror;
+    if (in_errno != 0) return stream_readerror;
+    if (in_overrun != 0) return stream_truncated;
+    if (out_flush() != 0) return stream_writeerror;
     return stream_ok;
 }
 
@@ -104,8 +106,8 @@ streamstatus empty_stream()
 {
     static const uint8_t rest[4] = {0x80, 0x00, 0x00, 0x00};
     for (uint8_t want : rest) {
-        const int got = getbyte(&streamin);
-        if (got < 0) return streamin.err != 0 ? stream_readerror : stream_truncated;
+        const int got = getbyte();
+        if (got < 0) return in_errno != 0 ? stream_readerror : stream_truncated;
         if (got != want) return stream_damaged;
     }
     return stream_ok;
@@ -136,43 +138,43 @@ streamstatus blocks(int header, std::FILE* progress)
         try {
             // The index: up to four symbols, the first the least significant.
             uint32_t scratch[256] = {};  // the index symbols are not counted
-            k = decode_block(&streammodel, head, indexbytes, scratch, &end, 0);
+            k = decode_block(head, indexbytes, scratch, &end);
             for (uint32_t i = 0; i < k; ++i) index = indexsymbol(index, head[i]);
             if (k == indexbytes && successor) {
                 decoding = true;
                 std::memset(job->histogram, 0, sizeof job->histogram);
-                count = decode_block(&streammodel, job->block.get(), bufsize, job->histogram, &end, 0);
+                count = decode_block(job->block.get(), bufsize, job->histogram, &end);
             }
         } catch (const stopped& s) {
             // Damage in the symbol stream: the block before it still comes
             // out whole, with the messages one thread would have given.
             if (const unsigned before = finishblock(&r)) return stoppedby(before);
-            out_flush(&streamout);
+            out_flush();
             if (decoding) say(progress, "Decoding ...");
             return stoppedby(s.code);
         }
         // Each restored block is complete in the output before anything of
         // the next is written or any check of the next can end the run.
         if (const unsigned before = finishblock(&r)) return stoppedby(before);
-        if (out_flush(&streamout) != 0) return stream_writeerror;
+        if (out_flush() != 0) return stream_writeerror;
 
         if (k < indexbytes) {
             // A raw tail of 1 to 3 bytes, or nothing after a full block.
-            if (streamin.overrun != 0) return finish();
+            if (in_overrun != 0) return finish();
             if (firstblock ? (k == 0 || headerbyte(k) != header) : (k != 0 && header != maxheader))
                 return stream_damaged;
-            for (uint32_t i = 0; i < k; ++i) putbyte(&streamout, head[i]);
+            for (uint32_t i = 0; i < k; ++i) putbyte(head[i]);
             return finish();
         }
         if (!successor) return stream_damaged;
 
         say(progress, "Decoding ...");
-        if (streamin.overrun != 0 || streamin.err != 0) return finish();
+        if (in_overrun != 0 || in_errno != 0) return finish();
 
         if (count == 0) {
             // The index symbols were a raw tail of four bytes.
             if (firstblock ? header != headerbyte(rawtail) : header != maxheader) return stream_damaged;
-            for (uint8_t b : head) putbyte(&streamout, b);
+            for (uint8_t b : head) putbyte(b);
             return finish();
         }
         if (count <= rawtail) return stream_damaged;  // a transformed block is longer
@@ -184,7 +186,8 @@ streamstatus blocks(int header, std::FILE* progress)
         job->stop = 0;
         r.job = job;
         uint8_t* const outbuf = out.get();
-        stage_start(&r.st, [job, outbuf] { restore(job, outbuf); });
+        unsortspace* const space = &r.space;
+        stage_start(&r.st, [job, space, outbuf] { restore(job, space, outbuf); });
         if (end) {
             if (const unsigned stop = finishblock(&r)) return stoppedby(stop);
             return finish();
@@ -199,7 +202,7 @@ streamstatus coded_stream(int header, std::FILE* progress)
 {
     modelowner closer;
     try {
-        if (initmodel(&streammodel, 0, &streamin, nullptr) != 0) return stream_nomemory;
+        if (initmodel(0) != 0) return stream_nomemory;
     } catch (const stopped& s) {
         return stoppedby(s.code);  // the first run number is damaged
     }
@@ -210,10 +213,10 @@ streamstatus coded_stream(int header, std::FILE* progress)
 
 streamstatus decompress_stream(std::FILE* progress)
 {
-    const int header = getbyte(&streamin);
-    if (header < 0) return streamin.err != 0 ? stream_readerror : stream_empty;
-    const int second = in_peek(&streamin);
-    if (second < 0) return streamin.err != 0 ? stream_readerror : stream_truncated;
+    const int header = getbyte();
+    if (header < 0) return in_errno != 0 ? stream_readerror : stream_empty;
+    const int second = in_peek();
+    if (second < 0) return in_errno != 0 ? stream_readerror : stream_truncated;
     streamstatus status;
     if (header == 0 && second == 0x80)
         status = empty_stream();
@@ -227,10 +230,10 @@ streamstatus decompress_stream(std::FILE* progress)
     // and reported as trailing bytes when it does not.
     for (;;) {
         if (status != stream_ok) return status;
-        if (in_peek(&streamin) < 0) return streamin.err != 0 ? stream_readerror : stream_ok;
-        const int next = getbyte(&streamin);
-        const int nextsecond = in_peek(&streamin);
-        if (streamin.err != 0) return stream_readerror;
+        if (in_peek() < 0) return in_errno != 0 ? stream_readerror : stream_ok;
+        const int next = getbyte();
+        const int nextsecond = in_peek();
+        if (in_errno != 0) return stream_readerror;
         if (next <= maxheader && nextsecond == 0) {
             endline(progress);  // after a 4-byte raw tail's open line
             status = coded_stream(next, progress);

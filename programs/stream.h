@@ -7,30 +7,22 @@
 // Every block but the last holds blocksize bytes. An empty input is written
 // as the five bytes of a coder that coded nothing: 00 80 00 00 00.
 //
-// Both directions read from streamin and write to streamout (coder/byteio.h),
-// so the programs attach them to files and pipes and tests and fuzzers to
-// memory, and code through streammodel. Progress goes to `progress` (the
-// exact messages of the programs), or nowhere when it is null.
+// Both directions read through getbyte()/readfull() and write through
+// putbyte() (coder/byteio.h), so the programs run them on files and pipes
+// and tests and fuzzers on memory. Progress goes to `progress` (the exact
+// messages of the programs), or nowhere when it is null.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
-#include "coder/byteio.h"
-#include "model/model.h"
+#include "transform/blocksize.h"
 
-// The records of the one stream that the programs run at a time: its input,
-// its output and its model. The inverse transforms' byte-by-byte output
-// (transform/unsorttrans.h) goes to streamout too.
-inline bytein streamin{};
-inline byteout streamout{};
-inline model streammodel{};
-
-// The format's rules, which both directions follow.
-constexpr uint32_t blocksize = 0x200000;  // 2 MiB
+// The format's rules, which both directions follow (and blocksize).
 constexpr int maxheader = 21;             // log2(blocksize)
 constexpr uint32_t rawtail = 4;           // a last block this short is not transformed
 constexpr uint32_t indexbytes = 4;        // index symbols before a transformed block
+static_assert(blocksize == uint32_t{1} << maxheader);
 
 // Smallest n with 2^n >= length (length >= 1).
 int headerbyte(uint32_t length);
@@ -41,8 +33,8 @@ inline uint32_t indexsymbol(uint32_t index, int s) { return (index >> 8) | (stat
 
 enum streamstatus {
     stream_ok = 0,
-    stream_readerror,   // the input could not be read (streamin.err)
-    stream_writeerror,  // the output could not be written (streamout.err)
+    stream_readerror,   // the input could not be read (in_errno)
+    stream_writeerror,  // the output could not be written (out_errno)
     stream_empty,       // decompression: the input holds no byte at all
     stream_truncated,   // decompression: the input ended inside the stream
     stream_damaged,     // decompression: the stream breaks the format's rules
