@@ -61,6 +61,12 @@ enum class phase {
 
 }  // namespace
 
+struct vorn_decoder;
+
+// Leaves a failed decoder safe to free: no work running, nothing more
+// handed out.
+void halt(vorn_decoder* d);
+
 struct vorn_decoder {
     model m{};
     bytein in{};
@@ -382,15 +388,6 @@ int decodesome(vorn_decoder* d, const uint8_t* src, size_t* left, uint8_t** dst,
     }
 }
 
-int fail(vorn_decoder* d, int status)
-{
-    task_drop(&d->restorer);
-    d->inhand = nullptr;
-    d->pendinglen = 0;
-    d->state = streamstate::failed;
-    return status;
-}
-
 }  // namespace
 
 vorn_decoder* vorn_decoder_new(int threads)
@@ -408,22 +405,17 @@ vorn_decoder* vorn_decoder_new(int threads)
 int vorn_decode(vorn_decoder* d, const void* src, size_t srclen, size_t* srcused, void* dst, size_t dstcap,
                 size_t* dstlen, int finish)
 {
-    if (d == nullptr || !usable(src, srclen, srcused, dst, dstcap, dstlen)) return VORN_E_ARGUMENT;
-    *srcused = *dstlen = 0;
-    if (d->state != streamstate::running) return VORN_E_STATE;
-    size_t left = srclen;
-    uint8_t* out = static_cast<uint8_t*>(dst);
-    size_t room = dstcap;
-    int status;
-    try {
-        status = decodesome(d, static_cast<const uint8_t*>(src), &left, &out, &room, finish != 0);
-        if (status < 0) status = fail(d, status);
-    } catch (const std::bad_alloc&) {
-        status = fail(d, VORN_E_NOMEMORY);
-    }
-    *srcused = srclen - left;
-    *dstlen = dstcap - room;
-    return status;
+    return streamcall(d, src, srclen, srcused, dst, dstcap, dstlen,
+                      [d, finish](const uint8_t* in, size_t* left, uint8_t** out, size_t* room) {
+                          return decodesome(d, in, left, out, room, finish != 0);
+                      });
+}
+
+void halt(vorn_decoder* d)
+{
+    task_drop(&d->restorer);
+    d->inhand = nullptr;
+    d->pendinglen = 0;
 }
 
 void vorn_decoder_free(vorn_decoder* d)

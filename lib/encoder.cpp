@@ -36,6 +36,12 @@ struct inblock {
 
 }  // namespace
 
+struct vorn_encoder;
+
+// Leaves a failed encoder safe to free: no work running, nothing more
+// written.
+void halt(vorn_encoder* e);
+
 struct vorn_encoder {
     model m{};
     byteout out{};
@@ -189,17 +195,6 @@ int encodesome(vorn_encoder* e, const uint8_t* src, size_t* left, uint8_t** dst,
     }
 }
 
-// Leaves a failed encoder safe to free: no work running, nothing more
-// written.
-int fail(vorn_encoder* e, int status, unsigned stopcode)
-{
-    task_drop(&e->sorter);
-    abandonmodel(&e->m);
-    e->stopcode = stopcode;
-    e->state = streamstate::failed;
-    return status;
-}
-
 }  // namespace
 
 vorn_encoder* vorn_encoder_new(int threads)
@@ -226,23 +221,16 @@ vorn_encoder* vorn_encoder_new(int threads)
 int vorn_encode(vorn_encoder* e, const void* src, size_t srclen, size_t* srcused, void* dst, size_t dstcap,
                 size_t* dstlen, int finish)
 {
-    if (e == nullptr || !usable(src, srclen, srcused, dst, dstcap, dstlen)) return VORN_E_ARGUMENT;
-    *srcused = *dstlen = 0;
-    if (e->state != streamstate::running) return VORN_E_STATE;
-    size_t left = srclen;
-    uint8_t* out = static_cast<uint8_t*>(dst);
-    size_t room = dstcap;
-    int status;
-    try {
-        status = encodesome(e, static_cast<const uint8_t*>(src), &left, &out, &room, finish != 0);
-    } catch (const stopped& s) {
-        status = fail(e, stopstatus(s.code), s.code);
-    } catch (const std::bad_alloc&) {
-        status = fail(e, VORN_E_NOMEMORY, 0);
-    }
-    *srcused = srclen - left;
-    *dstlen = dstcap - room;
-    return status;
+    return streamcall(e, src, srclen, srcused, dst, dstcap, dstlen,
+                      [e, finish](const uint8_t* in, size_t* left, uint8_t** out, size_t* room) {
+                          return encodesome(e, in, left, out, room, finish != 0);
+                      });
+}
+
+void halt(vorn_encoder* e)
+{
+    task_drop(&e->sorter);
+    abandonmodel(&e->m);
 }
 
 void vorn_encoder_free(vorn_encoder* e)

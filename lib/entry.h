@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #include "coder/stop.h"
 #include "lib/vorn.h"
@@ -30,6 +31,41 @@ inline bool usable(const void* src, size_t srclen, const size_t* srcused, const 
 
 // Where a stream stands between calls.
 enum class streamstate { running, finished, failed };
+
+// One call of vorn_encode or vorn_decode around its work: the arguments
+// checked, the counts reported, a stop or failed allocation caught and
+// turned into a status, and a failed stream left to `halt` (which the
+// stream's file defines: no work running, nothing more written), after
+// which it takes no more calls. work(src, &left, &dst, &room) takes input
+// from src (left bytes), writes output at dst (room bytes free), moves both
+// on and returns a status.
+template <typename Stream, typename Work>
+int streamcall(Stream* s, const void* src, size_t srclen, size_t* srcused, void* dst, size_t dstcap,
+               size_t* dstlen, Work work)
+{
+    if (s == nullptr || !usable(src, srclen, srcused, dst, dstcap, dstlen)) return VORN_E_ARGUMENT;
+    *srcused = *dstlen = 0;
+    if (s->state != streamstate::running) return VORN_E_STATE;
+    size_t left = srclen;
+    uint8_t* out = static_cast<uint8_t*>(dst);
+    size_t room = dstcap;
+    int status;
+    try {
+        status = work(static_cast<const uint8_t*>(src), &left, &out, &room);
+    } catch (const stopped& x) {
+        s->stopcode = x.code;
+        status = stopstatus(x.code);
+    } catch (const std::bad_alloc&) {
+        status = VORN_E_NOMEMORY;
+    }
+    if (status < 0) {
+        halt(s);
+        s->state = streamstate::failed;
+    }
+    *srcused = srclen - left;
+    *dstlen = dstcap - room;
+    return status;
+}
 
 // Hands out pending bytes into the caller's room.
 inline void handout(const uint8_t** pending, size_t* pendinglen, uint8_t** dst, size_t* room)

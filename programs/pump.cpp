@@ -80,20 +80,31 @@ streamresult libraryfailure(int status, unsigned stopcode)
     }
 }
 
-// The loop both directions share, over either kind of stream.
-template <typename Stream, typename Run, typename Stop>
-streamresult pump(Stream* s, Run run, Stop stopcode, int infd, int outfd)
+// The loop both directions share, over either kind of stream: a new
+// stream with the programs' progress lines, fed and emptied until it ends.
+template <typename New, typename Track, typename Run, typename Stop, typename Free>
+streamresult pump(New create, Track track, Run run, Stop stopcode, Free release, int infd, int outfd,
+                  std::FILE* progress)
 {
     std::unique_ptr<uint8_t[]> in(new (std::nothrow) uint8_t[piece]);
     std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[piece]);
-    if (!in || !out) return failed(stream_nomemory);
+    const auto s = create(0);
+    if (!in || !out || s == nullptr) {
+        release(s);
+        return failed(stream_nomemory);
+    }
+    if (progress != nullptr) track(s, sayprogress, progress);
+    streamresult r;
     size_t have = 0;
     size_t at = 0;
     bool last = false;
     for (;;) {
         if (at == have && !last) {
             const ssize_t got = readsome(infd, in.get(), piece);
-            if (got < 0) return failed(stream_readerror, 0, errno);
+            if (got < 0) {
+                r = failed(stream_readerror, 0, errno);
+                break;
+            }
             last = got == 0;
             have = static_cast<size_t>(got);
             at = 0;
@@ -102,30 +113,30 @@ streamresult pump(Stream* s, Run run, Stop stopcode, int infd, int outfd)
         size_t made = 0;
         const int status = run(s, in.get() + at, have - at, &used, out.get(), piece, &made, last);
         at += used;
-        if (made > 0 && !writeall(outfd, out.get(), made)) return failed(stream_writeerror, 0, errno);
-        if (status < 0) return libraryfailure(status, stopcode(s));
-        if (status == VORN_OK && last) return failed(stream_ok);
+        if (made > 0 && !writeall(outfd, out.get(), made)) {
+            r = failed(stream_writeerror, 0, errno);
+            break;
+        }
+        if (status < 0) {
+            r = libraryfailure(status, stopcode(s));
+            break;
+        }
+        if (status == VORN_OK && last) break;
     }
+    release(s);
+    return r;
 }
 
 }  // namespace
 
 streamresult compress_stream(int infd, int outfd, std::FILE* progress)
 {
-    vorn_encoder* const e = vorn_encoder_new(0);
-    if (e == nullptr) return failed(stream_nomemory);
-    if (progress != nullptr) encoder_progress(e, sayprogress, progress);
-    const streamresult r = pump(e, vorn_encode, encoder_stopcode, infd, outfd);
-    vorn_encoder_free(e);
-    return r;
+    return pump(vorn_encoder_new, encoder_progress, vorn_encode, encoder_stopcode, vorn_encoder_free, infd, outfd,
+                progress);
 }
 
 streamresult decompress_stream(int infd, int outfd, std::FILE* progress)
 {
-    vorn_decoder* const d = vorn_decoder_new(0);
-    if (d == nullptr) return failed(stream_nomemory);
-    if (progress != nullptr) decoder_progress(d, sayprogress, progress);
-    const streamresult r = pump(d, vorn_decode, decoder_stopcode, infd, outfd);
-    vorn_decoder_free(d);
-    return r;
+    return pump(vorn_decoder_new, decoder_progress, vorn_decode, decoder_stopcode, vorn_decoder_free, infd, outfd,
+                progress);
 }
