@@ -276,7 +276,7 @@ static int pump(const char* what, int encode, int threads, const unsigned char* 
                 goto done;
             }
             if (room == 0 && used == 0) {
-                fail("%s: more than the expected %lu bytes of output", what, (unsigned long)outcap);
+                fail("%s: more output than the %lu bytes of room", what, (unsigned long)outcap);
                 rc = BROKEN;
                 goto done;
             }
@@ -305,11 +305,14 @@ static void oneshot(const golden* g)
 {
     char what[256];
     const size_t bound = vorn_compress_bound(g->in.len);
-    unsigned char* out = allocate(bound > g->in.len ? bound : g->in.len);
+    const size_t room = bound > g->vn.len ? bound : g->vn.len;
+    unsigned char* out = allocate(room > g->in.len ? room : g->in.len);
     size_t n = 0;
     int rc;
 
-    if (bound < g->vn.len) fail("%s: vorn_compress_bound %lu is below the stream's %lu bytes", g->name, (unsigned long)bound, (unsigned long)g->vn.len);
+    if (bound < g->vn.len)
+        fail("%s: vorn_compress_bound %lu is below the stream's %lu bytes", g->name, (unsigned long)bound,
+             (unsigned long)g->vn.len);
     snprintf(what, sizeof what, "%s: vorn_compress", g->name);
     rc = vorn_compress(out, bound, &n, g->in.data, g->in.len);
     status(what, rc, VORN_OK);
@@ -443,7 +446,7 @@ static void brokenstreams(void)
     };
     char what[320];
     size_t c, n;
-    int threads, rc;
+    int run, rc;
     for (c = 0; c < sizeof cases / sizeof cases[0]; ++c) {
         const broken* k = &cases[c];
         const golden* g = &goldens[k->from];
@@ -460,9 +463,12 @@ static void brokenstreams(void)
 
         snprintf(what, sizeof what, "%s: vorn_decompress", k->what);
         status(what, vorn_decompress(out, g->in.len, &n, src, cut + extra), k->want);
-        for (threads = 1; threads <= 2; ++threads) {
-            snprintf(what, sizeof what, "%s: vorn_decode, threads %d", k->what, threads);
-            rc = pump(what, 0, threads, src, cut + extra, WHOLE, WHOLE, out, g->in.len + 1, &n);
+        for (run = 0; run < 4; ++run) {
+            const int threads = 1 + run % 2;
+            const size_t piece = run < 2 ? WHOLE : 7;
+            snprintf(what, sizeof what, "%s: vorn_decode, threads %d, pieces of %s", k->what, threads,
+                     piece == WHOLE ? "whole" : "7");
+            rc = pump(what, 0, threads, src, cut + extra, piece, piece, out, g->in.len + 1, &n);
             if (rc == BROKEN) continue;
             status(what, rc, k->want);
             if (n != k->keep)
@@ -612,7 +618,13 @@ static void texts(void)
         fail("vorn_version gives \"%s\", not major.minor", v != NULL ? v : "(NULL)");
     for (s = VORN_E_STATE - 2; s <= VORN_MORE + 2; ++s) {
         const char* t = vorn_strerror(s);
-        if (t == NULL || t[0] == '\0') fail("vorn_strerror(%d) is empty", s);
+        int o;
+        if (t == NULL || t[0] == '\0') {
+            fail("vorn_strerror(%d) is empty", s);
+            continue;
+        }
+        for (o = VORN_E_STATE; o < s && s <= VORN_MORE; ++o)
+            if (vorn_strerror(o) != NULL && strcmp(t, vorn_strerror(o)) == 0) fail("vorn_strerror gives \"%s\" for both %d and %d", t, o, s);
     }
     if (vorn_compress_bound((size_t)-1) != 0) fail("vorn_compress_bound(SIZE_MAX) is not 0");
     if (vorn_compress_bound(0) < 5) fail("vorn_compress_bound(0) is below the 5 bytes of the empty stream");
