@@ -261,7 +261,7 @@ static int pump(const char* what, int encode, int threads, const unsigned char* 
             }
             pos += used;
             got += wrote;
-            if (rc < 0) goto done;
+            if (rc < 0) goto final;
             if (rc == VORN_OK) {
                 if (pos != end) {
                     fail("%s: VORN_OK with %lu bytes of the piece not taken", what, (unsigned long)(end - pos));
@@ -282,6 +282,7 @@ static int pump(const char* what, int encode, int threads, const unsigned char* 
             }
         }
     } while (pos < srclen);
+final:
     {
         int after;
         unsigned char spare[16];
