@@ -29,10 +29,11 @@ test-asan:
 	cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
-# The tests of the two stages of both programs, and of the programs and
-# stream directions that run them, under the thread sanitizer (the core's
-# own tests run on one thread and gain nothing here).
-TSAN_TESTS = ^(Stages|Golden|Stability|Reject|Programs|DamagedStreams)\.|^fuzz_decompress
+# The tests of the library's streams with one and two threads, of streams
+# in several threads at once, and of the programs, under the thread
+# sanitizer, and of the transforms run by two threads at once (the core's
+# other tests run on one thread and gain nothing here).
+TSAN_TESTS = ^(Threads|LibraryThreads|TransformThreads|Golden|Stability|Reject|Programs|DamagedStreams)\.|^fuzz_decompress
 
 test-tsan:
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BENCH=OFF $(CONFIG) \

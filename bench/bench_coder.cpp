@@ -36,19 +36,22 @@ int main()
     std::vector<uint8_t> stream;
     stream.reserve(ds.size() * 2);
 
+    arithcoder ac{};
+    byteout out{};
+    bytein in{};
     const double enc = median_seconds(5, [&] {
         stream.clear();
-        out_attach_memory(&stream);
-        start_encoding(&ac, 0);
+        out_attach_memory(&out, &stream);
+        start_encoding(&ac, &out, 0);
         for (const decision& d : ds) encode_freq(&ac, d.sym, d.cum, d.tot);
         done_encoding(&ac);
-        out_flush();
+        out_flush(&out);
     });
 
     uint64_t check = 0;
     const double dec = median_seconds(5, [&] {
-        in_attach_memory(stream.data(), stream.size());
-        start_decoding(&ac);
+        in_attach_memory(&in, stream.data(), stream.size());
+        start_decoding(&ac, &in);
         for (const decision& d : ds) {
             check += decode_culfreq(&ac, d.tot);
             decode_update(&ac, d.sym, d.cum, d.tot);

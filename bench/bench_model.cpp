@@ -61,13 +61,14 @@ struct block {
 std::vector<block> cut(const std::vector<uint8_t>& data, bool transform)
 {
     std::vector<block> blocks;
+    sortspace space{};
     for (size_t at = 0; at < data.size(); at += blockbytes) {
         const size_t n = std::min<size_t>(blockbytes, data.size() - at);
         block b;
         b.body.assign(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n));
         if (transform && n > 4) {
             b.head.resize(4);
-            sorttrans(b.body.data(), static_cast<uint32_t>(n), b.head.data());
+            sorttrans(&space, b.body.data(), static_cast<uint32_t>(n), b.head.data());
         }
         blocks.push_back(std::move(b));
     }
@@ -91,31 +92,32 @@ uint64_t fnv1a64(const std::vector<uint8_t>& v)
 
 // The two directions in functions of their own, so that an instruction
 // count can tell them apart.
-__attribute__((noinline)) void encodeall(const std::vector<block>& blocks)
+__attribute__((noinline)) void encodeall(model* m, byteout* out, const std::vector<block>& blocks)
 {
-    initmodel(1);
+    initmodel(m, 1, nullptr, out);
     for (const block& b : blocks) {
-        if (!b.head.empty()) encode_block(b.head.data(), static_cast<uint32_t>(b.head.size()));
-        encode_block(b.body.data(), static_cast<uint32_t>(b.body.size()));
+        if (!b.head.empty()) encode_block(m, b.head.data(), static_cast<uint32_t>(b.head.size()));
+        encode_block(m, b.body.data(), static_cast<uint32_t>(b.body.size()));
     }
-    deletemodel();
-    out_flush();
+    deletemodel(m);
+    out_flush(out);
 }
 
 // False when a symbol differs from the index symbols, a block's count or
 // the end; the bytes themselves are compared by the caller.
-__attribute__((noinline)) bool decodeall(const std::vector<block>& blocks, uint8_t* buf, uint32_t* histogram)
+__attribute__((noinline)) bool decodeall(model* m, bytein* in, const std::vector<block>& blocks, uint8_t* buf,
+                                         uint32_t* histogram)
 {
     bool same = true;
-    initmodel(0);
+    initmodel(m, 0, in, nullptr);
     bool end = false;
     for (const block& b : blocks) {
-        for (uint8_t want : b.head) same &= decode() == want;
-        const uint32_t got = decode_block(buf, static_cast<uint32_t>(b.body.size()), histogram, &end);
+        for (uint8_t want : b.head) same &= decode(m) == want;
+        const uint32_t got = decode_block(m, buf, static_cast<uint32_t>(b.body.size()), histogram, &end, 0);
         same &= got == b.body.size() && !end;
     }
-    same &= decode() == -1;
-    deletemodel();
+    same &= decode(m) == -1;
+    deletemodel(m);
     return same;
 }
 
@@ -128,16 +130,19 @@ void run(const std::string& name, const std::vector<block>& blocks, int rounds)
     coded.reserve(n + 64);
     std::vector<uint8_t> decoded(blockbytes);
     uint32_t histogram[256] = {};
+    static model m{};
+    byteout out{};
+    bytein in{};
     for (int r = 0; r < rounds; ++r) {
         coded.clear();
-        out_attach_memory(&coded);
+        out_attach_memory(&out, &coded);
         double t0 = cputime();
-        encodeall(blocks);
+        encodeall(&m, &out, blocks);
         enc.push_back(cputime() - t0);
 
-        in_attach_memory(coded.data(), coded.size());
+        in_attach_memory(&in, coded.data(), coded.size());
         t0 = cputime();
-        bool same = decodeall(blocks, decoded.data(), histogram);
+        bool same = decodeall(&m, &in, blocks, decoded.data(), histogram);
         dec.push_back(cputime() - t0);
         // Checked outside the timing, on the last block only (the others
         // are overwritten), and by the counts and the end symbol.

@@ -1,10 +1,9 @@
 // Speed of the forward and inverse sort transforms on 2 MiB blocks of text,
 // binary data and random bytes. For the inverse it shows, in nanoseconds per
-// byte, the whole inverse into a buffer (unsorttrans), and apart the build
-// of the step table (unsort_start) and the walk that writes the block
-// through the process output (unsort_walk): wall time, and processor time,
-// which a busy machine disturbs less. Medians of several runs; every
-// restored block is compared with its input.
+// byte, the whole inverse (unsorttrans), and apart the build of the step
+// table (unsort_start) and the walk (unsort_walk), all into a buffer: wall
+// time, and processor time, which a busy machine disturbs less. Medians of
+// several runs; every restored block is compared with its input.
 //
 //   bench_transform [runs] [input ...]
 //
@@ -13,7 +12,7 @@
 // name of a file of the corpus; by default a set of them. A first argument
 // made of digits only is the number of runs.
 #include "bench/bench_timing.h"
-#include "coder/byteio.h"
+#include "transform/blocksize.h"
 #include "transform/sorttrans.h"
 #include "transform/unsorttrans.h"
 
@@ -30,8 +29,6 @@
 #include <vector>
 
 namespace {
-
-constexpr uint32_t blocksize = 2097152;
 
 // The first block of a file, its bytes repeated until the block is full
 // when it is shorter; empty if unreadable or empty.
@@ -108,43 +105,40 @@ void run(const char* label, const std::vector<uint8_t>& input, int runs)
     const uint32_t n = static_cast<uint32_t>(input.size());
     std::vector<uint8_t> block(n);
     uint8_t index[4];
+    sortspace sorting{};
+    unsortspace restoring{};
     // Every forward run starts from a fresh copy of the input; the copy is
     // timed alone and taken out.
     const double copy = median_seconds(runs, [&] { std::memcpy(block.data(), input.data(), n); });
     const double fwd = median_seconds(runs, [&] {
         std::memcpy(block.data(), input.data(), n);
-        sorttrans(block.data(), n, index);
+        sorttrans(&sorting, block.data(), n, index);
     });
 
     const uint32_t idx = index[0] | index[1] << 8 | index[2] << 16 | static_cast<uint32_t>(index[3]) << 24;
     uint32_t hist[256] = {};
     for (const uint8_t c : input) ++hist[c];
 
-    // Per run: the whole inverse into a buffer, then build and walk apart,
-    // the walk writing through the process output.
+    // Per run: the whole inverse, then build and walk apart.
     std::vector<double> inv, invcpu, build, buildcpu, walk, walkcpu;
     std::vector<uint8_t> out(n);
-    std::vector<uint8_t> sink;
-    sink.reserve(n);
+    std::vector<uint8_t> walked(n);
     bool intact = true;
     for (int r = 0; r < runs; ++r) {
         uint32_t counts[256];
         std::memcpy(counts, hist, sizeof counts);
         const stamp t0 = now();
-        unsorttrans(block.data(), out.data(), n, idx, counts);
+        unsorttrans(&restoring, block.data(), out.data(), n, idx, counts);
         const stamp t1 = now();
         intact = intact && out == input;
 
         std::memcpy(counts, hist, sizeof counts);
-        sink.clear();
-        out_attach_memory(&sink);
         const stamp t2 = now();
-        unsort_start(block.data(), n, idx, counts);
+        unsort_start(&restoring, block.data(), n, idx, counts);
         const stamp t3 = now();
-        unsort_walk(n);
+        unsort_walk(&restoring, walked.data(), n);
         const stamp t4 = now();
-        out_flush();
-        intact = intact && unsort_whole() && sink == input;
+        intact = intact && unsort_whole(&restoring) && walked == input;
         inv.push_back(wallseconds(t0, t1));
         invcpu.push_back(cpuseconds(t0, t1));
         build.push_back(wallseconds(t2, t3));
@@ -152,7 +146,6 @@ void run(const char* label, const std::vector<uint8_t>& input, int runs)
         walk.push_back(wallseconds(t3, t4));
         walkcpu.push_back(cpuseconds(t3, t4));
     }
-    out_attach_fd(1);
     if (!intact) std::printf("%-13s ROUND TRIP FAILED\n", label);
     const double ns = 1e9 / n;
     std::printf("%-13s sorttrans %6.1f MB/s   ns/B wall (cpu): unsorttrans %6.2f (%6.2f)   build %5.2f (%5.2f)"

@@ -9,8 +9,8 @@
 // window starts one bit below the top of its first byte.
 //
 // Decisions need 1 <= symfreq, cumfreq + symfreq <= totfreq <= 2^23. Bytes go
-// to and come from the process's buffered output and input (byteio.h). There
-// is one coder in a process, ac, used in one direction per run.
+// to and come from the buffered output and input (byteio.h) that the coder
+// was started on. A coder is used in one direction; each stream has its own.
 #pragma once
 
 #include <array>
@@ -25,9 +25,9 @@ struct arithcoder {
     uint32_t low;    // low end of the interval (decoder: coded value - low end)
     uint32_t range;  // width of the interval
     uint32_t aux;    // encoder: deferred 0xFF bytes; decoder: unit of the last query
+    bytein* in;      // decoder: where the bytes come from
+    byteout* out;    // encoder: where the bytes go
 };
-
-extern arithcoder ac;
 
 constexpr uint32_t coder_top = 0x80000000u;        // initial range: the whole window
 constexpr uint32_t coder_threshold = 0x800000u;    // normalise while range <= this
@@ -47,19 +47,19 @@ inline constexpr std::array<uint16_t, 512> rv_tbl = make_rv_tbl();
 
 // ---- encoder -------------------------------------------------------------
 
-arithcoder* start_encoding(arithcoder* coder, uint8_t first);
+arithcoder* start_encoding(arithcoder* coder, byteout* out, uint8_t first);
 
 // Sends out one byte per step until range is above the threshold.
 inline void encode_normalise(arithcoder* coder)
 {
     while (coder->range <= coder_threshold) {
         if (coder->low < coder_carryfree) {
-            putbyte(coder->held);
-            for (; coder->aux != 0; --coder->aux) putbyte(0xFF);
+            putbyte(coder->out, coder->held);
+            for (; coder->aux != 0; --coder->aux) putbyte(coder->out, 0xFF);
             coder->held = static_cast<uint8_t>(coder->low >> 23);
         } else if (coder->low & coder_top) {
-            putbyte(coder->held + 1);
-            for (; coder->aux != 0; --coder->aux) putbyte(0x00);
+            putbyte(coder->out, coder->held + 1);
+            for (; coder->aux != 0; --coder->aux) putbyte(coder->out, 0x00);
             coder->held = static_cast<uint8_t>(coder->low >> 23);
         } else {
             ++coder->aux;
@@ -115,14 +115,15 @@ void done_encoding(arithcoder* coder);
 
 // ---- decoder -------------------------------------------------------------
 
-// Reads two bytes: returns the first (-1 on empty input), keeps the second.
-int start_decoding(arithcoder* coder);
+// Reads two bytes from in: returns the first (-1 on empty input), keeps the
+// second.
+int start_decoding(arithcoder* coder, bytein* in);
 
 inline void decode_normalise(arithcoder* coder)
 {
     while (coder->range <= coder_threshold) {
         coder->low = (coder->low << 8) | ((coder->held << 7) & 0x80u);
-        coder->held = static_cast<uint8_t>(getbyte());
+        coder->held = static_cast<uint8_t>(getbyte(coder->in));
         coder->low |= coder->held >> 1;
         coder->range <<= 8;
     }

@@ -1,6 +1,6 @@
 // What every fuzz target shares: the entry point libFuzzer calls, the
-// findings, and the bounds on output. The throwing stop handler and the
-// quiet standard error come from the test harness (tests/harness.h).
+// findings, and the bounds on output. Streams run through the test
+// harness's runstream (tests/streams.h).
 //
 // A target treats errorstop(err_corrupt) as a clean rejection of damaged
 // data and every other stop code as a finding. It reports a finding with

@@ -2,8 +2,10 @@
 // counts.
 //
 // Input: a mode byte, four index bytes (least significant first), then the
-// block. Bit 3 of the mode sends the output through putbyte() into memory
-// instead of a buffer. By mode % 8:
+// block. Bit 3 of the mode takes the inverse sort transform's walk in
+// stretches (unsort_start, unsort_walk) instead of one call. The storage
+// of both directions is kept from one input to the next, as a stream keeps
+// it from block to block. By mode % 8:
 //   0  the block is transformed forward first; the inverse must restore it
 //      exactly, without a stop
 //   1  the block's real histogram and the given index: the corrupt-data stop
@@ -25,7 +27,6 @@
 #include <numeric>
 #include <vector>
 
-#include "coder/byteio.h"
 #include "fuzz/fuzz_support.h"
 #include "transform/sorttrans.h"
 #include "transform/tablewalk.h"
@@ -35,8 +36,10 @@ using namespace fuzz;
 
 namespace {
 
-using bytes = std::vector<uint8_t>;
 using histogram = std::array<uint32_t, 256>;
+
+sortspace sorting{};
+unsortspace restoring{};
 
 histogram histogramof(const bytes& block)
 {
@@ -47,52 +50,49 @@ histogram histogramof(const bytes& block)
 
 enum class inverse { sort, blocksort };
 
+// The walk of unsort_walk in stretches of 1 to 64 bytes, their lengths
+// drawn from the block.
+void walkstretches(const bytes& block, uint32_t index, uint32_t* counts, uint8_t* out)
+{
+    unsort_start(&restoring, block.data(), static_cast<uint32_t>(block.size()), index, counts);
+    for (size_t at = 0; unsort_left(&restoring) != 0; ++at) {
+        const uint32_t k = 1 + block[at % block.size()] % 64;
+        const uint32_t left = unsort_left(&restoring);
+        unsort_walk(&restoring, out, k);
+        out += k < left ? k : left;
+    }
+    require(unsort_whole(&restoring), "a walk that passed its checks is not whole");
+}
+
 // Runs one inverse; returns whether it stopped on corrupt data. The
 // restored bytes land in out (resized to the block's length).
-bool run(inverse which, const bytes& block, uint32_t index, histogram counts, bool viaoutput, bytes& out)
+bool run(inverse which, const bytes& block, uint32_t index, histogram counts, bool stretches, bytes& out)
 {
     const uint32_t n = static_cast<uint32_t>(block.size());
     out.assign(n, 0);
-    bytes sink;
-    if (viaoutput) out_attach_memory(&sink, size_t{n} + 1);
-    bool stopped_ = false;
     try {
-        uint8_t* const to = viaoutput ? nullptr : out.data();
-        if (which == inverse::sort) unsorttrans(block.data(), to, n, index, counts.data());
-        else unBWtrans(block.data(), to, n, index, counts.data());
+        if (which == inverse::blocksort) unBWtrans(block.data(), out.data(), n, index, counts.data());
+        else if (stretches && n <= blocksize) walkstretches(block, index, counts.data(), out.data());
+        else unsorttrans(&restoring, block.data(), out.data(), n, index, counts.data());
     } catch (const stopped& e) {
         require(e.code == err_corrupt, "an inverse transform stopped with a code other than corrupt data");
-        stopped_ = true;
+        return true;
     }
-    if (viaoutput) {
-        require(out_flush() == 0, "the inverse wrote more bytes than the block holds");
-        require(stopped_ || sink.size() == n, "the inverse wrote a wrong number of bytes");
-        sink.resize(n);
-        out = sink;
-        out_attach_memory(nullptr);
-    }
-    return stopped_;
+    return false;
 }
 
-// The bytes the inverse sort transform (or, with bytable, the context hash
-// table's walk) writes to the process output before it returns or stops;
-// returns whether it stopped on corrupt data.
-bool written(bool bytable, const bytes& block, uint32_t index, histogram counts, bytes& sink)
+// What the inverse sort transform (or, with bytable, the context hash
+// table's walk) writes before it returns or stops.
+partial written(bool bytable, const bytes& block, uint32_t index, const histogram& counts)
 {
     const uint32_t n = static_cast<uint32_t>(block.size());
-    sink.clear();
-    out_attach_memory(&sink, size_t{n} + 1);
-    bool stopped_ = false;
-    try {
-        if (bytable) tablewalk(block.data(), nullptr, n, index, counts.data());
-        else unsorttrans(block.data(), nullptr, n, index, counts.data());
-    } catch (const stopped& e) {
-        require(e.code == err_corrupt, "an inverse transform stopped with a code other than corrupt data");
-        stopped_ = true;
-    }
-    require(out_flush() == 0, "the inverse wrote more bytes than the block holds");
-    out_attach_memory(nullptr);
-    return stopped_;
+    const partial p = writtenprefix(n, [&](uint8_t* out) {
+        histogram c = counts;
+        if (bytable) tablewalk(block.data(), out, n, index, c.data());
+        else unsorttrans(&restoring, block.data(), out, n, index, c.data());
+    });
+    require(p.code == 0 || p.code == err_corrupt, "an inverse transform stopped with a code other than corrupt data");
+    return p;
 }
 
 // Agreement of the two walks over the same input.
@@ -100,13 +100,13 @@ void agree(const bytes& block, uint32_t index)
 {
     if (block.size() > 20000) return;  // the table walk's setup dominates beyond
     const histogram counts = histogramof(block);
-    bytes fast, table;
-    const bool faststops = written(false, block, index, counts, fast);
-    const bool tablestops = written(true, block, index, counts, table);
-    if (!faststops) {
-        require(!tablestops && fast == table, "the step walk restored a block the table walk does not");
+    const partial fast = written(false, block, index, counts);
+    const partial table = written(true, block, index, counts);
+    if (fast.code == 0) {
+        require(fast == table, "the step walk restored a block the table walk does not");
     } else {
-        require(fast.size() <= table.size() && std::equal(fast.begin(), fast.end(), table.begin()),
+        require(fast.written.size() <= table.written.size() &&
+                    std::equal(fast.written.begin(), fast.written.end(), table.written.begin()),
                 "the step walk wrote bytes the table walk does not");
     }
 }
@@ -144,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint8_t* const ib = data + 1;
     const uint32_t index = static_cast<uint32_t>(ib[0]) | static_cast<uint32_t>(ib[1]) << 8 |
                            static_cast<uint32_t>(ib[2]) << 16 | static_cast<uint32_t>(ib[3]) << 24;
-    const bool viaoutput = (mode & 8) != 0;
+    const bool stretches = (mode & 8) != 0;
     bytes block(data + 5, data + size);
     bytes out;
 
@@ -154,13 +154,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const bytes original = block;
         uint8_t area[4];
         try {
-            sorttrans(block.data(), static_cast<uint32_t>(block.size()), area);
+            sorttrans(&sorting, block.data(), static_cast<uint32_t>(block.size()), area);
         } catch (const stopped&) {
             fuzzfail("the forward transform stopped");
         }
         const uint32_t k = static_cast<uint32_t>(area[0]) | static_cast<uint32_t>(area[1]) << 8 |
                            static_cast<uint32_t>(area[2]) << 16 | static_cast<uint32_t>(area[3]) << 24;
-        require(!run(inverse::sort, block, k, histogramof(block), viaoutput, out), "a valid block was rejected");
+        require(!run(inverse::sort, block, k, histogramof(block), stretches, out), "a valid block was rejected");
         require(out == original, "the inverse did not restore the block");
         break;
     }
@@ -168,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         block.resize(std::min<size_t>(block.size(), ib[2]));
         [[fallthrough]];
     case 1:
-        run(inverse::sort, block, index, histogramof(block), viaoutput, out);
+        run(inverse::sort, block, index, histogramof(block), stretches, out);
         agree(block, index);
         break;
     case 2: {
@@ -176,7 +176,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (counts[ib[0]] == 0 || ib[0] == ib[1]) return 0;
         --counts[ib[0]];
         ++counts[ib[1]];
-        require(run(inverse::sort, block, index, counts, viaoutput, out), "wrong counts were accepted");
+        require(run(inverse::sort, block, index, counts, stretches, out), "wrong counts were accepted");
         break;
     }
     case 7:
@@ -190,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (pick == 1 && counts[v] > 0) --counts[v];
             if (pick == 2) ++counts[v];
         }
-        const bool stops = run(inverse::sort, block, index, counts, viaoutput, out);
+        const bool stops = run(inverse::sort, block, index, counts, stretches, out);
         require(stops || counts == real, "wrong counts were accepted");
         break;
     }
@@ -199,7 +199,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         uint32_t row = 0;
         const bytes last = blocksort(block, row);
         histogram counts = histogramof(last);
-        require(!run(inverse::blocksort, last, row, counts, viaoutput, out), "a valid block was rejected");
+        require(!run(inverse::blocksort, last, row, counts, stretches, out), "a valid block was rejected");
         require(out == block, "the block-sorting inverse did not restore the block");
         break;
     }
@@ -211,7 +211,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             ++counts[ib[1]];
         }
         const uint32_t start = index % (static_cast<uint32_t>(block.size()) + 2);
-        const bool stops = run(inverse::blocksort, block, start, counts, viaoutput, out);
+        const bool stops = run(inverse::blocksort, block, start, counts, stretches, out);
         const bool bad = moved || (!block.empty() && start >= block.size());
         require(stops == bad, bad ? "a bad index or wrong counts were accepted" : "a sound call was rejected");
         break;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Writes the seed inputs of the fuzz corpus: small texts and binary inputs
 # for the round trip, their streams (made by the built vorn) for the
-# decompressor, and framed blocks for the transform and hash table targets.
+# decompressor and, behind two bytes that choose the cuts, the decoder in
+# pieces, and framed blocks for the transform and hash table targets.
 # Usage: fuzz/seeds.sh BINDIR [CORPUSDIR]   (BINDIR holds vorn)
 set -euo pipefail
 bindir=${1:?usage: seeds.sh BINDIR [CORPUSDIR]}
@@ -25,11 +26,16 @@ for f in fields.c grammar.lsp xargs.1 cp.html kennedy.xls ptt5 sum; do
 done
 head -c 3000 "$corpus/alice29.txt" >"$raw/text-3000"
 
-mkdir -p "$out/fuzz_roundtrip" "$out/fuzz_decompress" "$out/fuzz_unsorttrans" "$out/fuzz_hash2"
+mkdir -p "$out/fuzz_roundtrip" "$out/fuzz_decompress" "$out/fuzz_decoder" "$out/fuzz_unsorttrans" "$out/fuzz_hash2"
+i=0
 for f in "$raw"/*; do
   name=$(basename "$f")
   cp "$f" "$out/fuzz_roundtrip/seed-$name"
   "$bindir/vorn" <"$f" >"$out/fuzz_decompress/seed-$name.vn" 2>/dev/null
+  # The decoder in pieces: two bytes choosing the cuts, then the stream.
+  i=$((i + 1))
+  { printf "\\x$(printf %02x $((i * 37 % 256)))\\x$(printf %02x $((i * 91 % 256)))"; cat "$out/fuzz_decompress/seed-$name.vn"; } \
+    >"$out/fuzz_decoder/seed-$name.vn"
 done
 
 # Transform frames: mode byte, four index bytes, then the block (see

@@ -48,54 +48,56 @@ inline void pushfront(int32_t* list, int32_t s)
 }
 
 // X leaves the ring for the front of list 1.
-void ringleave(int32_t x)
+void ringleave(model* m, int32_t x)
 {
-    if (mtf1size == mtf1cap) {
-        const int32_t y = mtf1list[mtf1cap - 1];
-        if (mtf2size == mtf2cap) {
-            const int32_t z = mtf2list[mtf2cap - 1];
+    int32_t* const sym2mod = m->sym2mod;
+    flattable* const full = &m->full;
+    if (m->mtf1size == mtf1cap) {
+        const int32_t y = m->mtf1list[mtf1cap - 1];
+        if (m->mtf2size == mtf2cap) {
+            const int32_t z = m->mtf2list[mtf2cap - 1];
             // Z returns to coding with the count it kept.
-            updatecumonly(static_cast<uint32_t>(z), &full, static_cast<int32_t>(full.freq[z]));
+            updatecumonly(static_cast<uint32_t>(z), full, static_cast<int32_t>(full->freq[z]));
             sym2mod[z] = 3;
-            if (full.total > fulllimit) scalefreqcond(&full, sym2mod);
+            if (full->total > fulllimit) scalefreqcond(full, sym2mod);
         } else {
-            occupy(&mtf2, mtf2size);
-            ++mtf2size;
+            occupy(&m->mtf2, m->mtf2size);
+            ++m->mtf2size;
         }
-        pushfront<mtf2cap>(mtf2list, y);
+        pushfront<mtf2cap>(m->mtf2list, y);
         sym2mod[y] = 2;
     } else {
-        occupy(&mtf1, mtf1size);
-        ++mtf1size;
+        occupy(&m->mtf1, m->mtf1size);
+        ++m->mtf1size;
     }
-    pushfront<mtf1cap>(mtf1list, x);
+    pushfront<mtf1cap>(m->mtf1list, x);
     sym2mod[x] = 1;
 }
 
 }  // namespace
 
-void cacheupdate(int32_t what, int32_t s, uint32_t newcount, int32_t newctx)
+void cacheupdate(model* m, int32_t what, int32_t s, uint32_t newcount, int32_t newctx)
 {
-    cachenode* const e = lastseen->next;
-    lastseen = e;
-    sym2cache[s] = e;
-    sym2mod[s] = 0;
+    cachenode* const e = m->lastseen->next;
+    m->lastseen = e;
+    m->sym2cache[s] = e;
+    m->sym2mod[s] = 0;
 
-    ++mwhat[what];
-    if (mwhat[0] + mwhat[1] + mwhat[2] + mwhat[3] > countlimit)
-        for (uint32_t& c : mwhat) c = (c + 1) >> 1;
+    ++m->mwhat[what];
+    if (m->mwhat[0] + m->mwhat[1] + m->mwhat[2] + m->mwhat[3] > countlimit)
+        for (uint32_t& c : m->mwhat) c = (c + 1) >> 1;
 
     if (e->count != 0) {
         // The only remaining copy of its symbol (count 1) leaves the ring.
-        ringleave(e->sym);
-        setcount(e, newcount);
+        ringleave(m, e->sym);
+        setcount(m, e, newcount);
     } else {
         // An older duplicate: one copy of its symbol leaves the window. When
         // that symbol is s itself, sym2cache[s] is already e, so e ends with
         // newcount - 1, the copy leaving and the copy entering being the same.
-        setcount(e, newcount);
-        cachenode* const newest = sym2cache[e->sym];
-        setcount(newest, newest->count - 1);
+        setcount(m, e, newcount);
+        cachenode* const newest = m->sym2cache[e->sym];
+        setcount(m, newest, newest->count - 1);
     }
     e->sym = s;
     e->runctx = newctx;

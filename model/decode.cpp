@@ -115,8 +115,10 @@ uint64_t decoderun(arithcoder* coder, runmodel* m)
     return result;
 }
 
-int decode_newsymbol(arithcoder* coder)
+int decode_newsymbol(model* m, arithcoder* coder)
 {
+    const uint32_t* const mwhat = m->mwhat;
+    cachenode* const lastseen = m->lastseen;
     const uint32_t total = mwhat[0] + mwhat[1] + mwhat[2] + mwhat[3];
     // The scan compares in range units; the target lies below
     // unit * total, so the scan stops at class 3 at the latest.
@@ -141,58 +143,63 @@ int decode_newsymbol(arithcoder* coder)
         // v < unit * ringtotal, so the walk ends before it comes round to
         // lastseen, on a slot of nonzero count.
         uint32_t sum;
-        const uint8_t* const hit = ringwalk(ringcount + ringslot(lastseen) + ringslots, ringtotal, coder->range,
+        const uint8_t* const hit = ringwalk(m->ringcount + ringslot(lastseen) + ringslots, ringtotal, coder->range,
                                             coder->low, unit, v, &sum);
-        const uint32_t at = static_cast<uint32_t>(hit - ringcount);
-        cachenode* const p = &cache[at < ringslots ? at : at - ringslots];
+        const uint32_t at = static_cast<uint32_t>(hit - m->ringcount);
+        cachenode* const p = &m->cache[at < ringslots ? at : at - ringslots];
         const uint32_t w = p->count;
         decode_update(coder, w, sum - w, ringtotal);
         sym = p->sym;
-        setcount(p, 0);
-        cacheupdate(0, sym, w + 1, p->runctx);
+        setcount(m, p, 0);
+        cacheupdate(m, 0, sym, w + 1, p->runctx);
         break;
     }
     case 1:
-        sym = decodelist<mtf1cap>(coder, mtf1list, &mtf1size, &mtf1);
-        cacheupdate(1, sym, 1, 2);
+        sym = decodelist<mtf1cap>(coder, m->mtf1list, &m->mtf1size, &m->mtf1);
+        cacheupdate(m, 1, sym, 1, 2);
         break;
     case 2:
-        sym = decodelist<mtf2cap>(coder, mtf2list, &mtf2size, &mtf2);
-        cacheupdate(2, sym, 1, 2);
+        sym = decodelist<mtf2cap>(coder, m->mtf2list, &m->mtf2size, &m->mtf2);
+        cacheupdate(m, 2, sym, 1, 2);
         break;
     default: {
-        sym = decode_symbol(coder, &full);
+        flattable* const full = &m->full;
+        sym = decode_symbol(coder, full);
         const uint32_t s = static_cast<uint32_t>(sym);
-        updatecumonly(s, &full, -static_cast<int32_t>(full.freq[s]));
-        full.freq[s] += 4;
-        cacheupdate(3, sym, 1, 3);
+        updatecumonly(s, full, -static_cast<int32_t>(full->freq[s]));
+        full->freq[s] += 4;
+        cacheupdate(m, 3, sym, 1, 3);
         break;
     }
     }
 
     if (sym == endsymbol) return -1;
 
-    const uint64_t j = decoderun(coder, &mrun[lastseen->runctx]);
-    runlength = j - 1;
-    lastseen->runctx = j - 1 > 1 ? 1 : 0;
+    cachenode* const now = m->lastseen;
+    const uint64_t j = decoderun(coder, &m->mrun[now->runctx]);
+    m->runlength = j - 1;
+    now->runctx = j - 1 > 1 ? 1 : 0;
     return sym;
 }
 
 // Exactly as n calls of decode() would, with the copies of a run handed
 // out as one stretch.
-__attribute__((flatten)) uint32_t decode_block(uint8_t* buf, uint32_t n, uint32_t* histogram, bool* end)
+__attribute__((flatten)) uint32_t decode_block(model* m, uint8_t* buf, uint32_t n, uint32_t* histogram, bool* end,
+                                               size_t reserve)
 {
     // The coder works on a copy that the compiler keeps in registers from
-    // one decision to the next; ac is brought up to date on the way out.
-    arithcoder coder = ac;
+    // one decision to the next; m->coder is brought up to date on the way
+    // out.
+    arithcoder coder = m->coder;
+    bytein* const in = coder.in;
     *end = false;
     uint32_t count = 0;
     while (count < n) {
-        if (runlength != 0) {
+        if (m->runlength != 0) {
             // Owed copies go out as one stretch, as far as buf reaches.
             const uint32_t room = n - count;
-            const uint32_t k = runlength < room ? static_cast<uint32_t>(runlength) : room;
-            const uint8_t s = static_cast<uint8_t>(lastseen->sym);
+            const uint32_t k = m->runlength < room ? static_cast<uint32_t>(m->runlength) : room;
+            const uint8_t s = static_cast<uint8_t>(m->lastseen->sym);
             // Most runs are short: one store of 16 copies covers them
             // where buf has the room, whatever their length.
             if (k <= 16 && room >= 16)
@@ -201,10 +208,13 @@ __attribute__((flatten)) uint32_t decode_block(uint8_t* buf, uint32_t n, uint32_
                 std::memset(buf + count, s, k);
             histogram[s] += k;
             count += k;
-            runlength -= k;
+            m->runlength -= k;
             continue;
         }
-        const int s = decode_newsymbol(&coder);
+        // Too little input left for the longest symbol: the caller brings
+        // more (one comparison, never true for reserve 0).
+        if (static_cast<size_t>(in->end - in->pos) < reserve) break;
+        const int s = decode_newsymbol(m, &coder);
         if (s < 0) {
             *end = true;
             break;
@@ -212,7 +222,6 @@ __attribute__((flatten)) uint32_t decode_block(uint8_t* buf, uint32_t n, uint32_
         buf[count++] = static_cast<uint8_t>(s);
         ++histogram[s];
     }
-    ac = coder;
+    m->coder = coder;
     return count;
 }
-

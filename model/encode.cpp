@@ -13,11 +13,11 @@ namespace {
 // Codes the position of sym in a list and takes it out of the list; the
 // position that falls empty leaves coding and keeps its count.
 template <uint32_t cap>
-void encodelist(int32_t sym, int32_t* list, uint32_t* size, cumtable* table)
+void encodelist(arithcoder* coder, int32_t sym, int32_t* list, uint32_t* size, cumtable* table)
 {
     const uint32_t i = listposition<cap>(list, sym);
     if (table->total > codermaxtotal) limitlisttotal(table, *size);
-    encode_freq(&ac, table->freq[i], getcf(i, table), table->total);
+    encode_freq(coder, table->freq[i], getcf(i, table), table->total);
     listremove<cap>(list, size, table, i);
 }
 
@@ -32,7 +32,7 @@ alignas(64) constexpr uint8_t rampmask[64] = {
 // many as there are slots in between: a fixed pass over 32 bytes with a
 // mask, which the compiler turns into a few vector operations, instead of a
 // walk whose length varies with every symbol.
-uint32_t ringnewer(uint32_t from, uint32_t to)
+uint32_t ringnewer(const uint8_t* ringcount, uint32_t from, uint32_t to)
 {
     // Byte arithmetic throughout (the counts add up to at most 30), and a
     // mask rather than a condition, so that every byte is loaded.
@@ -71,84 +71,90 @@ inline const uint8_t* runend(const uint8_t* p, const uint8_t* end, int32_t c)
 // Everything a block's coding calls is compiled into this one function:
 // the coder state and the model's pointers stay in registers from one new
 // symbol to the next, instead of being saved and restored around calls.
-__attribute__((flatten)) void encode_block(const uint8_t* p, uint32_t n)
+__attribute__((flatten)) void encode_block(model* m, const uint8_t* p, uint32_t n)
 {
     // Repeats are only counted, eight bytes at a time; the run is kept in a
     // register and handed back to runlength before the run number is coded.
-    int32_t current = lastseen->sym;
-    uint64_t run = runlength;
+    int32_t current = m->lastseen->sym;
+    uint64_t run = m->runlength;
     const uint8_t* const end = p + n;
     for (;;) {
         const uint8_t* const from = p;
         p = runend(p, end, current);
         run += static_cast<uint64_t>(p - from);
         if (p == end) break;
-        runlength = run;
-        encode_runend();
+        m->runlength = run;
+        encode_runend(m);
         current = *p++;
-        encode_newsymbol(current);
+        encode_newsymbol(m, current);
         run = 1;
     }
-    runlength = run;
+    m->runlength = run;
 }
 
-void encode_runend()
+void encode_runend(model* m)
 {
+    const uint64_t runlength = m->runlength;
+    arithcoder* const coder = &m->coder;
     // A longer run has no run number the decoder accepts; stop rather than
     // write a stream that would not restore.
     if (runlength > maxrun) errorstop(err_longrun);
 
-    runmodel* const m = &mrun[lastseen->runctx];
-    uint32_t t = m->c0 + m->c1 + m->c2;
+    runmodel* const r = &m->mrun[m->lastseen->runctx];
+    uint32_t t = r->c0 + r->c1 + r->c2;
     for (uint64_t a = runlength; a > 1; a >>= 1) {
         if (a & 1) {
-            encode_freq(&ac, m->c1, m->c0, t);
-            ++m->c1;
+            encode_freq(coder, r->c1, r->c0, t);
+            ++r->c1;
         } else {
-            encode_freq(&ac, m->c0, 0, t);
-            ++m->c0;
+            encode_freq(coder, r->c0, 0, t);
+            ++r->c0;
         }
         ++t;
     }
-    encode_freq(&ac, m->c2, m->c0 + m->c1, t);
-    countstop(m, t);
-    lastseen->runctx = runlength > 2 ? 1 : 0;
+    encode_freq(coder, r->c2, r->c0 + r->c1, t);
+    countstop(r, t);
+    m->lastseen->runctx = runlength > 2 ? 1 : 0;
 }
 
-void encode_newsymbol(int32_t sym)
+void encode_newsymbol(model* m, int32_t sym)
 {
-    const int32_t k = sym2mod[sym];
+    arithcoder* const coder = &m->coder;
+    const uint32_t* const mwhat = m->mwhat;
+    cachenode* const lastseen = m->lastseen;
+    const int32_t k = m->sym2mod[sym];
     const uint32_t total = mwhat[0] + mwhat[1] + mwhat[2] + mwhat[3];
     // The counts of the lower classes, without a loop whose length varies.
     const uint32_t below = (k > 0 ? mwhat[0] : 0) + (k > 1 ? mwhat[1] : 0) + (k > 2 ? mwhat[2] : 0);
-    encode_freq(&ac, mwhat[k], below, total);
+    encode_freq(coder, mwhat[k], below, total);
 
     switch (k) {
     case 0: {
-        cachenode* const p = sym2cache[sym];
-        const uint32_t newer = ringnewer(ringslot(p), ringslot(lastseen));
-        encode_freq(&ac, p->count, newer, ringslots - lastseen->count);
+        cachenode* const p = m->sym2cache[sym];
+        const uint32_t newer = ringnewer(m->ringcount, ringslot(p), ringslot(lastseen));
+        encode_freq(coder, p->count, newer, ringslots - lastseen->count);
         const uint32_t w = p->count;
-        setcount(p, 0);
-        cacheupdate(0, sym, w + 1, p->runctx);
+        setcount(m, p, 0);
+        cacheupdate(m, 0, sym, w + 1, p->runctx);
         break;
     }
     case 1:
-        encodelist<mtf1cap>(sym, mtf1list, &mtf1size, &mtf1);
-        cacheupdate(1, sym, 1, 2);
+        encodelist<mtf1cap>(coder, sym, m->mtf1list, &m->mtf1size, &m->mtf1);
+        cacheupdate(m, 1, sym, 1, 2);
         break;
     case 2:
-        encodelist<mtf2cap>(sym, mtf2list, &mtf2size, &mtf2);
-        cacheupdate(2, sym, 1, 2);
+        encodelist<mtf2cap>(coder, sym, m->mtf2list, &m->mtf2size, &m->mtf2);
+        cacheupdate(m, 2, sym, 1, 2);
         break;
     default: {
+        flattable* const full = &m->full;
         const uint32_t s = static_cast<uint32_t>(sym);
-        encode_freq(&ac, full.freq[s], getcf(s, &full), full.total);
-        updatecumonly(s, &full, -static_cast<int32_t>(full.freq[s]));
-        full.freq[s] += 4;
-        cacheupdate(3, sym, 1, 3);
+        encode_freq(coder, full->freq[s], getcf(s, full), full->total);
+        updatecumonly(s, full, -static_cast<int32_t>(full->freq[s]));
+        full->freq[s] += 4;
+        cacheupdate(m, 3, sym, 1, 3);
         break;
     }
     }
-    runlength = 1;
+    m->runlength = 1;
 }

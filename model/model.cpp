@@ -5,23 +5,6 @@
 // every byte value starts in the full table with count 1.
 #include "model/modelstate.h"
 
-int encoding;
-int32_t sym2mod[nsymbols];
-cachenode cache[ringslots];
-alignas(64) uint8_t ringcount[64];
-cachenode* lastseen;
-cachenode* sym2cache[nsymbols];
-uint32_t mwhat[4];
-runmodel mrun[4];
-int32_t mtf1list[mtf1cap];
-uint32_t mtf1size;
-cumtable mtf1;
-int32_t mtf2list[mtf2cap];
-uint32_t mtf2size;
-cumtable mtf2;
-flattable full;
-uint64_t runlength;
-
 namespace {
 
 // A list table starts with every position remembering a count of 1 while
@@ -33,98 +16,103 @@ int openlist(cumtable* table, uint32_t n)
     return 0;
 }
 
-void releasetables()
+void releasetables(model* m)
 {
-    freefreq(&mtf1);
-    freefreq(&mtf2);
-    freefreq(&full);
+    freefreq(&m->mtf1);
+    freefreq(&m->mtf2);
+    freefreq(&m->full);
 }
 
 }  // namespace
 
-int initmodel(int flag)
+int initmodel(model* m, int flag, bytein* in, byteout* out)
 {
     // Anything a previous run left open is released, so a table is never
     // leaked or opened twice.
-    releasetables();
-    encoding = 0;
+    releasetables(m);
+    m->encoding = 0;
 
-    if (initfreq(&full, nsymbols, 1) != 0) return 1;
-    mtf1size = 0;
-    if (openlist(&mtf1, mtf1cap) != 0) {
-        releasetables();
+    if (initfreq(&m->full, nsymbols, 1) != 0) return 1;
+    m->mtf1size = 0;
+    if (openlist(&m->mtf1, mtf1cap) != 0) {
+        releasetables(m);
         return 1;
     }
-    mtf2size = 0;
-    if (openlist(&mtf2, mtf2cap) != 0) {
-        releasetables();
+    m->mtf2size = 0;
+    if (openlist(&m->mtf2, mtf2cap) != 0) {
+        releasetables(m);
         return 1;
     }
 
-    for (runmodel& m : mrun) m = runmodel{1, 1, 1};
-    for (uint32_t& c : mwhat) c = 1;
+    for (runmodel& r : m->mrun) r = runmodel{1, 1, 1};
+    for (uint32_t& c : m->mwhat) c = 1;
 
-    for (uint8_t& c : ringcount) c = 0;
+    for (uint8_t& c : m->ringcount) c = 0;
+    cachenode* const cache = m->cache;
     for (uint32_t k = 0; k < ringslots; ++k) {
         cache[k].slot = k;
         cache[k].sym = endsymbol;
-        setcount(&cache[k], 0);
+        setcount(m, &cache[k], 0);
         cache[k].runctx = 3;
         cache[k].next = &cache[(k + 1) % ringslots];
         cache[k].prev = &cache[(k + ringslots - 1) % ringslots];
     }
-    lastseen = &cache[0];
-    setcount(&cache[0], ringslots);
+    m->lastseen = &cache[0];
+    setcount(m, &cache[0], ringslots);
 
-    updatecumonly(endsymbol, &full, -1);
+    updatecumonly(endsymbol, &m->full, -1);
 
     for (int32_t s = 0; s < endsymbol; ++s) {
-        sym2mod[s] = 3;
-        sym2cache[s] = nullptr;
+        m->sym2mod[s] = 3;
+        m->sym2cache[s] = nullptr;
     }
-    sym2mod[endsymbol] = 0;
-    sym2cache[endsymbol] = &cache[0];
-    for (int32_t& s : mtf1list) s = 0;
-    for (int32_t& s : mtf2list) s = 0;
+    m->sym2mod[endsymbol] = 0;
+    m->sym2cache[endsymbol] = &cache[0];
+    for (int32_t& s : m->mtf1list) s = 0;
+    for (int32_t& s : m->mtf2list) s = 0;
 
-    encoding = flag != 0 ? 1 : 0;
-    if (encoding) {
-        start_encoding(&ac, 0);
-        runlength = 1;
+    m->encoding = flag != 0 ? 1 : 0;
+    if (m->encoding) {
+        start_encoding(&m->coder, out, 0);
+        m->runlength = 1;
     } else {
         // The first byte is the encoder's initial held byte, always 0.
-        start_decoding(&ac);
+        start_decoding(&m->coder, in);
         // The initial run of the end symbol, which the encoder codes before
         // its first symbol.
-        decoderun(&ac, &mrun[lastseen->runctx]);
-        runlength = 0;
+        decoderun(&m->coder, &m->mrun[m->lastseen->runctx]);
+        m->runlength = 0;
     }
     return 0;
 }
 
-void deletemodel()
+void deletemodel(model* m)
 {
     // The tables go even when coding the end symbol stops the run.
     struct releaser {
-        ~releaser() { releasetables(); }
-    } const release;
-    if (encoding == 1 && full.freq != nullptr) {
-        encoding = 0;
-        encode(endsymbol);
-        done_encoding(&ac);
+        model* m;
+        ~releaser() { releasetables(m); }
+    } const release{m};
+    if (m->encoding == 1 && m->full.freq != nullptr) {
+        m->encoding = 0;
+        encode(m, endsymbol);
+        done_encoding(&m->coder);
     }
-    encoding = 0;
+    m->encoding = 0;
 }
 
-void abandonmodel()
+void abandonmodel(model* m)
 {
-    encoding = 0;
-    deletemodel();
+    m->encoding = 0;
+    deletemodel(m);
 }
 
-bool modelopen() { return full.freq != nullptr || mtf1.freq != nullptr || mtf2.freq != nullptr; }
+bool modelopen(const model* m)
+{
+    return m->full.freq != nullptr || m->mtf1.freq != nullptr || m->mtf2.freq != nullptr;
+}
 
-uint64_t currentrun() { return runlength; }
+uint64_t currentrun(const model* m) { return m->runlength; }
 
 void limitlisttotal(cumtable* table, uint32_t size)
 {

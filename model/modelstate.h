@@ -22,9 +22,9 @@
 // same decisions in the same order and makes the same changes, so after
 // each new symbol and its run both sides hold identical state.
 //
-// The state is one set of process-wide tables, opened by initmodel and
-// closed by deletemodel; the coder state is ac (coder/arith.h). One model
-// per process, used in one direction.
+// The state is one record, struct model (model/model.h), opened by
+// initmodel and closed by deletemodel; every function here takes it first
+// where it needs it.
 //
 // Damaged input: the decoder stops with errorstop(err_corrupt) when a
 // stream selects a class that holds nothing or a run number with more than
@@ -46,10 +46,6 @@
 #endif
 
 constexpr int32_t endsymbol = 256;
-constexpr uint32_t nsymbols = 257;
-constexpr uint32_t ringslots = 30;
-constexpr uint32_t mtf1cap = 10;
-constexpr uint32_t mtf2cap = 20;
 
 // Rescale thresholds: a sum above 100 for the class counts and each run
 // model, a total above 1000 for a full list table, above 8000 for full.
@@ -60,62 +56,37 @@ constexpr uint32_t fulllimit = 8000;
 // The largest total the coder can divide its range by (2^23).
 constexpr uint32_t codermaxtotal = 0x800000u;
 
-// One slot of the recency ring. The 30 slots form a fixed circle (slot k's
-// next is slot k+1, slot 29's next is slot 0); the links never change.
-// Invariants: the count fields of all slots add up to 30; a symbol's count
-// lives on its newest slot and its older duplicate slots hold 0.
-struct cachenode {
-    int32_t sym;       // symbol held by this slot
-    uint32_t count;    // newest slot: slots holding sym (1..30); else 0
-    int32_t runctx;    // run context 0..3 of sym (index into mrun)
-    uint32_t slot;     // this slot's index in cache, fixed
-    cachenode* next;   // next newer slot; the newest links to the oldest
-    cachenode* prev;   // next older slot; the oldest links to the newest
-};
-
-// Counts of the run digits of one run context: digit 0, digit 1, stop.
-// Each count is at least 1; their sum is halved when it exceeds 100 after
-// a stop.
-struct runmodel {
-    uint32_t c0;
-    uint32_t c1;
-    uint32_t c2;
-};
+// The ring's slots (cachenode) and the run models (runmodel) are in
+// model/model.h, with the record.
 
 // Run contexts: 0 and 1 for a symbol from the ring whose previous run was
 // 1..2 or longer; 2 for a symbol from a list; 3 for one from full (and the
 // end symbol's initial run).
-
-extern int encoding;                   // 1: opened for encoding, 0: decoding
-// Class 0..3 of every symbol. Exactly one holds: class 0 and sym2cache[s]
-// holds s with count >= 1; class 1/2 and s stands at an occupied position
-// of list 1/2; class 3.
-extern int32_t sym2mod[nsymbols];
-extern cachenode cache[ringslots];
-extern cachenode* lastseen;            // newest slot; its sym is the current run's
-extern cachenode* sym2cache[nsymbols]; // class 0: the symbol's newest slot
-extern uint32_t mwhat[4];              // class-decision counts, sum halved above 100
-extern runmodel mrun[4];               // indexed by run context
-
-// The lists: position 0 is the most recently inserted symbol; positions
-// 0..size-1 are occupied. The tables count positions, not symbols: every
-// position keeps its freq entry, but only occupied positions are in coding.
-extern int32_t mtf1list[mtf1cap];
-extern uint32_t mtf1size;
-extern cumtable mtf1;
-extern int32_t mtf2list[mtf2cap];
-extern uint32_t mtf2size;
-extern cumtable mtf2;
-
-// Counts of the symbols themselves; only class-3 symbols are in coding, the
-// others keep their freq entry for their return. Flat, so that looking a
-// symbol up and taking it out or putting it back cost no walk.
-extern flattable full;
-
-// Encoding: length so far of the current run (at least 1). Decoding: copies
-// of lastseen's symbol still owed to the caller. 64 bits wide in both
-// directions: a run can be longer than 2^32 bytes.
-extern uint64_t runlength;
+//
+// The record's tables:
+//
+// sym2mod    class 0..3 of every symbol. Exactly one holds: class 0 and
+//            sym2cache[s] holds s with count >= 1; class 1/2 and s stands
+//            at an occupied position of list 1/2; class 3.
+// cache      the ring's slots; lastseen the newest, whose sym is the
+//            current run's; sym2cache[s] the newest slot of a class-0 s.
+// mwhat      class-decision counts, sum halved above 100.
+// mrun       run digit counts, indexed by run context.
+// mtf1list, mtf1size, mtf1 and mtf2list, mtf2size, mtf2: the lists.
+//            Position 0 is the most recently inserted symbol; positions
+//            0..size-1 are occupied. The tables count positions, not
+//            symbols: every position keeps its freq entry, but only
+//            occupied positions are in coding.
+// full       counts of the symbols themselves; only class-3 symbols are in
+//            coding, the others keep their freq entry for their return.
+//            Flat, so that looking a symbol up and taking it out or putting
+//            it back cost no walk.
+// runlength  encoding: length so far of the current run (at least 1).
+//            Decoding: copies of lastseen's symbol still owed to the
+//            caller. 64 bits wide in both directions: a run can be longer
+//            than 2^32 bytes.
+// coder      the range coder; encoding writes to its out, decoding reads
+//            from its in.
 
 // Index of a slot in cache.
 inline uint32_t ringslot(const cachenode* p) { return p->slot; }
@@ -126,20 +97,18 @@ inline uint32_t ringslot(const cachenode* p) { return p->slot; }
 // counts of the slots newer than a symbol's slot in one pass without a
 // branch, and the decoder walks the older slots without wrapping round.
 // Every change of a count goes through setcount.
-extern uint8_t ringcount[64];
-
-inline void setcount(cachenode* p, uint32_t count)
+inline void setcount(model* m, cachenode* p, uint32_t count)
 {
     p->count = count;
     const uint32_t k = ringslot(p);
-    ringcount[k] = static_cast<uint8_t>(count);
-    ringcount[k + ringslots] = static_cast<uint8_t>(count);
+    m->ringcount[k] = static_cast<uint8_t>(count);
+    m->ringcount[k + ringslots] = static_cast<uint8_t>(count);
 }
 
 // Makes s, just coded from class what, the newest ring slot with the given
 // count and run context, counts the class decision, and pushes the symbol
 // the ring gives up down the lists (list 1 -> list 2 -> full).
-void cacheupdate(int32_t what, int32_t s, uint32_t newcount, int32_t newctx);
+void cacheupdate(model* m, int32_t what, int32_t s, uint32_t newcount, int32_t newctx);
 
 // Counts the stop that ends a run number in run model m, whose sum was t
 // before the stop; the counts are halved, rounding up, once the sum passes
@@ -214,18 +183,18 @@ inline uint32_t listposition(const int32_t* list, int32_t sym)
 
 // The two halves of coding a new symbol: the run number of the run that
 // just ended (and its run context), then the symbol's class and place.
-void encode_runend();
-void encode_newsymbol(int32_t sym);
+void encode_runend(model* m);
+void encode_newsymbol(model* m, int32_t sym);
 
 // Codes sym (0..256). A repeat of the current symbol only counts.
-inline void encode(int32_t sym)
+inline void encode(model* m, int32_t sym)
 {
-    if (sym == lastseen->sym) {
-        ++runlength;
+    if (sym == m->lastseen->sym) {
+        ++m->runlength;
         return;
     }
-    encode_runend();
-    encode_newsymbol(sym);
+    encode_runend(m);
+    encode_newsymbol(m, sym);
 }
 
 // ---- decoding -----------------------------------------------------------
@@ -244,17 +213,17 @@ inline int decode_symbol(arithcoder* coder, const flattable* table)
     return static_cast<int>(s);
 }
 
-// Reads a new symbol with its run; -1 for the end symbol. The coder is ac,
-// or a copy of it that the caller keeps in registers.
-int decode_newsymbol(arithcoder* coder);
+// Reads a new symbol with its run; -1 for the end symbol. The coder is
+// m->coder, or a copy of it that the caller keeps in registers.
+int decode_newsymbol(model* m, arithcoder* coder);
 
 // The next symbol 0..255, or -1 once the end symbol has been read.
-inline int decode()
+inline int decode(model* m)
 {
-    if (runlength != 0) {
-        --runlength;
-        return lastseen->sym;
+    if (m->runlength != 0) {
+        --m->runlength;
+        return m->lastseen->sym;
     }
-    return decode_newsymbol(&ac);
+    return decode_newsymbol(m, &m->coder);
 }
 

@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
 
 namespace {
 
@@ -72,9 +71,3 @@ void dropoutput()
 }
 
 void keepoutput() { owned = 0; }
-
-void failrun()
-{
-    dropoutput();
-    std::exit(1);
-}

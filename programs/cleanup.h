@@ -17,8 +17,3 @@ void dropoutput();
 // The run succeeded (or restored its streams completely): the output file
 // stays, whatever comes after.
 void keepoutput();
-
-// Ends a failed run with status 1, output file removed. The programs' stop
-// handler ends a stop this way instead of by abort() wherever the stream
-// directions do not take the stop back themselves.
-[[noreturn]] void failrun();

@@ -8,8 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "coder/byteio.h"
-#include "coder/stop.h"
 #include "programs/cleanup.h"
 #include "programs/progress.h"
 
@@ -61,8 +59,9 @@ bool samefile(const struct stat& in, const struct stat& out)
 
 }  // namespace
 
-void openstreams(const direction& d, const options& o, std::FILE* progress)
+streamfiles openstreams(const direction& d, const options& o, std::FILE* progress)
 {
+    streamfiles files;
     const bool compress = &d == &compressing;
     if (compress ? o.output == nullptr && isatty(1) : o.input == nullptr && isatty(0)) terminal(d);
 
@@ -72,7 +71,7 @@ void openstreams(const direction& d, const options& o, std::FILE* progress)
         inputname = o.input;
         infd = open(inputname, O_RDONLY | O_CLOEXEC);
         if (infd < 0) cannotopen(d.name, "input", inputname);
-        in_attach_fd(infd);
+        files.in = infd;
         if (!compress && isatty(infd)) terminal(d);
     }
     say(progress, "%s to ", inputname);
@@ -85,25 +84,27 @@ void openstreams(const direction& d, const options& o, std::FILE* progress)
         if (known && stat(outputname, &out) == 0 && samefile(in, out)) same(d);
         const int fd = openoutput(outputname);
         if (fd < 0) cannotopen(d.name, "output", outputname);
-        out_attach_fd(fd);
+        files.out = fd;
         if (compress && isatty(fd)) terminal(d);
     } else if (known && fstat(1, &out) == 0 && samefile(in, out)) {
         same(d);
     }
     say(progress, "%s\n", outputname);
+    return files;
 }
 
-int report(const direction& d, streamstatus status)
+int report(const direction& d, const streamresult& result)
 {
+    const streamstatus status = result.status;
     if (status == stream_ok) return 0;  // a raw tail's message stays without newline
     if (status != stream_stopped) endline(stderr);
     switch (status) {
     case stream_ok: return 0;
     case stream_readerror:
-        std::fprintf(stderr, "%s: error reading %s: %s\n", d.name, inputname, std::strerror(in_errno));
+        std::fprintf(stderr, "%s: error reading %s: %s\n", d.name, inputname, std::strerror(result.err));
         return 1;
     case stream_writeerror:
-        std::fprintf(stderr, "%s: error writing %s: %s\n", d.name, outputname, std::strerror(out_errno));
+        std::fprintf(stderr, "%s: error writing %s: %s\n", d.name, outputname, std::strerror(result.err));
         return 1;
     case stream_empty: std::fputs("error reading input\n", stderr); return 1;
     case stream_truncated:
@@ -118,7 +119,7 @@ int report(const direction& d, streamstatus status)
         return 2;
     case stream_stopped:
         // The core's own report, on the line the progress left open.
-        std::fprintf(stderr, "Error #%x\n", streamstop);
+        std::fprintf(stderr, "Error #%x\n", result.stopcode);
         return 1;
     case stream_nomemory: std::fputs(d.nomemory, stderr); return 1;
     }
@@ -138,8 +139,8 @@ int runprogram(bool decompress, int argc, char** argv)
     }
 
     std::FILE* const progress = o.quiet ? nullptr : stderr;
-    openstreams(d, o, progress);
-    const int status = report(d, d.run(progress));
+    const streamfiles files = openstreams(d, o, progress);
+    const int status = report(d, d.run(files.in, files.out, progress));
     if (status == 1)
         dropoutput();
     else

@@ -14,7 +14,7 @@ struct direction {
     const char* banner;    // printf format of the banner, with the version
     const char* version;
     const char* nomemory;  // the report of a failed allocation
-    streamstatus (*run)(std::FILE* progress);
+    streamresult (*run)(int infd, int outfd, std::FILE* progress);
 };
 extern const direction compressing;
 extern const direction restoring;
@@ -23,14 +23,20 @@ extern const direction restoring;
 // direction and returns the exit status. unvorn starts with decompress set.
 int runprogram(bool decompress, int argc, char** argv);
 
-// Prints "<input> to <output>\n" on `progress` after the banner, attaching
-// the input (mode "rb") and the output (mode "wb"), each before its name is
-// printed. Refuses, with a message and status 1, compressed data on a
+// The descriptors a run reads and writes: standard input and output unless
+// files are named.
+struct streamfiles {
+    int in = 0;
+    int out = 1;
+};
+
+// Prints "<input> to <output>\n" on `progress` after the banner, opening
+// the input and the output, each before its name is printed. Refuses, with a message and status 1, compressed data on a
 // terminal and an output that is the input file (checked before the output
 // is opened, so the input is untouched). A file that cannot be opened is
 // reported with its name and the reason, and the program ends with status 1
 // before anything is written.
-void openstreams(const direction& d, const options& o, std::FILE* progress);
+streamfiles openstreams(const direction& d, const options& o, std::FILE* progress);
 
 // Reports a failed run on standard error and returns its exit status.
-int report(const direction& d, streamstatus status);
+int report(const direction& d, const streamresult& result);

@@ -24,6 +24,28 @@ inline unsigned stopcode(const std::function<void()>& fn)
     return 0;
 }
 
+// What a call that writes bytes in order into a buffer of n bytes wrote
+// before it returned or stopped, and its stop code (0 if none). It runs
+// twice, into buffers filled with two different bytes: a byte it wrote is
+// the same in both, one it did not write differs, so the bytes written
+// are the longest prefix on which the two agree.
+struct partial {
+    unsigned code;
+    bytes written;
+    bool operator==(const partial&) const = default;
+};
+
+inline partial writtenprefix(size_t n, const std::function<void(uint8_t*)>& call)
+{
+    bytes a(n, 0x00), b(n, 0xFF);
+    const unsigned code = stopcode([&] { call(a.data()); });
+    const unsigned again = stopcode([&] { call(b.data()); });
+    size_t k = 0;
+    while (k < n && a[k] == b[k]) ++k;
+    a.resize(k);
+    return {code == again ? code : ~0u, a};
+}
+
 // 64-bit FNV-1a digest: a short, fixed fingerprint of a long input or stream.
 inline uint64_t fnv1a64(const bytes& data)
 {

@@ -1,6 +1,5 @@
 // Running the built programs from tests: input from a file, standard output
-// and standard error captured, exit status returned; and running the stream
-// directions in process on memory.
+// and standard error captured, exit status returned.
 #pragma once
 
 #include <sys/wait.h>
@@ -17,8 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include "coder/byteio.h"
-#include "programs/stream.h"
+#include "lib/format.h"
 #include "tests/testdata.h"
 
 inline const std::string bindir = VORN_BIN_DIR;
@@ -118,17 +116,4 @@ inline std::string diffreport(const bytes& got, const bytes& want)
     };
     return "first difference at offset " + std::to_string(at) + " (lengths " + std::to_string(got.size()) + " and " +
            std::to_string(want.size()) + ")\n  got: " + around(got) + "\n want: " + around(want);
-}
-
-// Runs one direction of the stream in process, on input in memory, and
-// expects it to succeed.
-inline bytes through(streamstatus (*direction)(std::FILE*), const bytes& input, const std::string& what = "")
-{
-    in_attach_memory(input.data(), input.size());
-    bytes out;
-    out_attach_memory(&out);
-    EXPECT_EQ(direction(nullptr), stream_ok) << what;
-    in_attach_memory(nullptr, 0);
-    out_attach_memory(nullptr);
-    return out;
 }

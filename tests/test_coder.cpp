@@ -17,11 +17,11 @@ struct decision {
 
 bytes encode_all(const std::vector<decision>& ds)
 {
-    capture cap;
-    start_encoding(&ac, 0);
-    for (const decision& d : ds) encode_freq(&ac, d.sym, d.cum, d.tot);
-    done_encoding(&ac);
-    return cap.finish();
+    coderig rig;
+    rig.startencoding();
+    for (const decision& d : ds) encode_freq(&rig.ac, d.sym, d.cum, d.tot);
+    done_encoding(&rig.ac);
+    return rig.finish();
 }
 
 // Number of normalisation steps the coder makes for these decisions: range
@@ -54,85 +54,87 @@ TEST(RangeEncoder, CarryAndDeferredBytes)
     // the deferred bytes as FF.
     for (const auto& [low, expect] : {std::pair<uint32_t, const char*>{0x80000000u, "13 00 00"},
                                       {0x7F000000u, "12 FF FF"}}) {
-        capture cap;
-        ac.held = 0x12;
-        ac.aux = 2;
-        ac.low = low;
-        ac.range = 0x10000;
-        encode_normalise(&ac);
-        EXPECT_EQ(cap.finish(), hexbytes(expect));
-        EXPECT_EQ(ac.aux, 0u);
-        EXPECT_EQ(ac.range, 0x1000000u);
+        coderig rig;
+        rig.ac.held = 0x12;
+        rig.ac.aux = 2;
+        rig.ac.low = low;
+        rig.ac.range = 0x10000;
+        encode_normalise(&rig.ac);
+        EXPECT_EQ(rig.finish(), hexbytes(expect));
+        EXPECT_EQ(rig.ac.aux, 0u);
+        EXPECT_EQ(rig.ac.range, 0x1000000u);
     }
 }
 
 TEST(RangeEncoder, UnsettledRunOnlyGrowsAux)
 {
-    capture cap;
-    ac.held = 0x12;
-    ac.aux = 0;
+    coderig rig;
+    rig.ac.held = 0x12;
+    rig.ac.aux = 0;
     for (int i = 0; i < 50; ++i) {
-        ac.low = 0x7FC00000u;  // top byte 0xFF, no carry yet
-        ac.range = 0x10000;
-        encode_normalise(&ac);
+        rig.ac.low = 0x7FC00000u;  // top byte 0xFF, no carry yet
+        rig.ac.range = 0x10000;
+        encode_normalise(&rig.ac);
     }
-    EXPECT_EQ(ac.aux, 50u);
-    out_flush();
-    EXPECT_TRUE(cap.sink.empty());
-    ac.low = 0x80000000u;  // the carry arrives: held + 1, then fifty 00
-    ac.range = 0x10000;
-    encode_normalise(&ac);
+    EXPECT_EQ(rig.ac.aux, 50u);
+    out_flush(&rig.out);
+    EXPECT_TRUE(rig.sink.empty());
+    rig.ac.low = 0x80000000u;  // the carry arrives: held + 1, then fifty 00
+    rig.ac.range = 0x10000;
+    encode_normalise(&rig.ac);
     bytes expect(51, 0x00);
     expect[0] = 0x13;
-    EXPECT_EQ(cap.finish(), expect);
+    EXPECT_EQ(rig.finish(), expect);
 }
 
 TEST(RangeEncoder, TopmostSymbolTakesRemainder)
 {
-    start_encoding(&ac, 0);
-    encode_freq(&ac, 1, 2, 3);  // topmost: range - unit * cumfreq
-    EXPECT_EQ(ac.range, 0x80000000u - (0x80000000u / 3) * 2);
-    start_encoding(&ac, 0);
-    encode_freq(&ac, 1, 1, 3);
-    EXPECT_EQ(ac.range, 0x80000000u / 3);
+    coderig rig;
+    rig.startencoding();
+    encode_freq(&rig.ac, 1, 2, 3);  // topmost: range - unit * cumfreq
+    EXPECT_EQ(rig.ac.range, 0x80000000u - (0x80000000u / 3) * 2);
+    rig.startencoding();
+    encode_freq(&rig.ac, 1, 1, 3);
+    EXPECT_EQ(rig.ac.range, 0x80000000u / 3);
 }
 
 TEST(RangeDecoder, WalkOfOneDecision)
 {
+    coderig rig;
     const bytes in = hexbytes("00 40 00 00 00");
-    in_attach_memory(in.data(), in.size());
-    EXPECT_EQ(start_decoding(&ac), 0);
-    EXPECT_EQ(ac.held, 0x40);
-    EXPECT_EQ(ac.low, 0x20u);
-    EXPECT_EQ(ac.range, 0x80u);
-    EXPECT_EQ(decode_culfreq(&ac, 2), 0u);
-    EXPECT_EQ(ac.low, 0x20000000u);
-    EXPECT_EQ(ac.range, 0x80000000u);
-    EXPECT_EQ(ac.aux, 0x40000000u);
-    decode_update(&ac, 1, 0, 2);
-    EXPECT_EQ(ac.range, 0x40000000u);
-    EXPECT_EQ(in_pos, in_end);
-    EXPECT_EQ(in_overrun, 0u);
+    EXPECT_EQ(rig.read(in), 0);
+    EXPECT_EQ(rig.ac.held, 0x40);
+    EXPECT_EQ(rig.ac.low, 0x20u);
+    EXPECT_EQ(rig.ac.range, 0x80u);
+    EXPECT_EQ(decode_culfreq(&rig.ac, 2), 0u);
+    EXPECT_EQ(rig.ac.low, 0x20000000u);
+    EXPECT_EQ(rig.ac.range, 0x80000000u);
+    EXPECT_EQ(rig.ac.aux, 0x40000000u);
+    decode_update(&rig.ac, 1, 0, 2);
+    EXPECT_EQ(rig.ac.range, 0x40000000u);
+    EXPECT_EQ(rig.in.pos, rig.in.end);
+    EXPECT_EQ(rig.in.overrun, 0u);
 }
 
 TEST(RangeDecoder, EmptyInputAndReadsPastEnd)
 {
-    in_attach_memory(nullptr, 0);
-    EXPECT_EQ(start_decoding(&ac), -1);
-    EXPECT_EQ(ac.held, 0xFF);
-    EXPECT_EQ(ac.low, 0x7Fu);
-    EXPECT_EQ(in_overrun, 2u);
-    decode_culfreq(&ac, 2);  // three more reads, all 0xFF
-    EXPECT_EQ(ac.low, 0x7FFFFFFFu);
-    EXPECT_EQ(in_overrun, 5u);
+    coderig rig;
+    EXPECT_EQ(rig.read({}), -1);
+    EXPECT_EQ(rig.ac.held, 0xFF);
+    EXPECT_EQ(rig.ac.low, 0x7Fu);
+    EXPECT_EQ(rig.in.overrun, 2u);
+    decode_culfreq(&rig.ac, 2);  // three more reads, all 0xFF
+    EXPECT_EQ(rig.ac.low, 0x7FFFFFFFu);
+    EXPECT_EQ(rig.in.overrun, 5u);
 }
 
 TEST(RangeDecoder, QuotientAtTotalIsClamped)
 {
-    ac.low = 0x7FFFFFFFu;
-    ac.range = 0x80000000u;
-    ac.held = 0;
-    EXPECT_EQ(decode_culfreq(&ac, 3), 2u);  // 0x7FFFFFFF / (2^31 / 3) = 3
+    coderig rig;
+    rig.ac.low = 0x7FFFFFFFu;
+    rig.ac.range = 0x80000000u;
+    rig.ac.held = 0;
+    EXPECT_EQ(decode_culfreq(&rig.ac, 3), 2u);  // 0x7FFFFFFF / (2^31 / 3) = 3
 }
 
 // Random decisions, including runs that sit on the 0xFF boundary so that
@@ -160,16 +162,16 @@ TEST(RangeCoder, LongRandomRoundTrips)
         ASSERT_EQ(out.size(), normalisation_steps(ds) + 5);
         EXPECT_EQ(out[0], 0);
 
-        in_attach_memory(out.data(), out.size());
-        start_decoding(&ac);
+        coderig rig;
+        rig.read(out);
         for (size_t i = 0; i < ds.size(); ++i) {
             const decision& d = ds[i];
-            const uint32_t v = decode_culfreq(&ac, d.tot);
+            const uint32_t v = decode_culfreq(&rig.ac, d.tot);
             ASSERT_TRUE(v >= d.cum && v < d.cum + d.sym) << "decision " << i;
-            decode_update(&ac, d.sym, d.cum, d.tot);
+            decode_update(&rig.ac, d.sym, d.cum, d.tot);
         }
-        EXPECT_EQ(in_pos, in_end) << "decoder must end on the last byte";
-        EXPECT_EQ(in_overrun, 0u);
+        EXPECT_EQ(rig.in.pos, rig.in.end) << "decoder must end on the last byte";
+        EXPECT_EQ(rig.in.overrun, 0u);
     }
 }
 
@@ -181,24 +183,24 @@ TEST(RangeCoder, LongDeferredRunsAndCarries)
     std::mt19937 rng(4242);
     std::vector<decision> ds;
     uint32_t maxaux = 0;
-    capture cap;
-    start_encoding(&ac, 0);
+    coderig rig;
+    rig.startencoding();
     int stretch = 0;
     for (int i = 0; i < 300000; ++i) {
-        encode_normalise(&ac);
+        encode_normalise(&rig.ac);
         const uint32_t tot = 251;  // not a power of two, so nothing stays aligned
-        const uint32_t unit = ac.range / tot;
+        const uint32_t unit = rig.ac.range / tot;
         uint32_t cum = static_cast<uint32_t>(rng() % tot);
-        const uint64_t top = uint64_t{ac.low} + ac.range;
+        const uint64_t top = uint64_t{rig.ac.low} + rig.ac.range;
         if (stretch > 1) {
             // Aim at the carry point if the interval holds it, else at the
             // next byte boundary, which the following step turns into the
             // carry point.
             --stretch;
             uint64_t point = coder_top;
-            if (!(ac.low < coder_top && top > coder_top)) point = ((uint64_t{ac.low} >> 23) + 1) << 23;
-            if (point > ac.low && point < top) {
-                const uint64_t k = (point - ac.low - 1) / unit;
+            if (!(rig.ac.low < coder_top && top > coder_top)) point = ((uint64_t{rig.ac.low} >> 23) + 1) << 23;
+            if (point > rig.ac.low && point < top) {
+                const uint64_t k = (point - rig.ac.low - 1) / unit;
                 cum = k < tot ? static_cast<uint32_t>(k) : tot - 1;
             }
         } else if (stretch == 1) {
@@ -208,11 +210,11 @@ TEST(RangeCoder, LongDeferredRunsAndCarries)
             stretch = 20 + static_cast<int>(rng() % 200);
         }
         ds.push_back({1, cum, tot});
-        encode_freq(&ac, 1, cum, tot);
-        if (ac.aux > maxaux) maxaux = ac.aux;
+        encode_freq(&rig.ac, 1, cum, tot);
+        if (rig.ac.aux > maxaux) maxaux = rig.ac.aux;
     }
-    done_encoding(&ac);
-    const bytes out = cap.finish();
+    done_encoding(&rig.ac);
+    const bytes out = rig.finish();
     EXPECT_GE(maxaux, 100u);
     EXPECT_EQ(out.size(), normalisation_steps(ds) + 5);
 
@@ -227,14 +229,13 @@ TEST(RangeCoder, LongDeferredRunsAndCarries)
     EXPECT_GE(longest(0x00), 50u) << "a carry must have resolved a long deferred run";
     EXPECT_GE(longest(0xFF), 50u) << "a long deferred run must have settled without carry";
 
-    in_attach_memory(out.data(), out.size());
-    start_decoding(&ac);
+    rig.read(out);
     for (const decision& d : ds) {
-        ASSERT_EQ(decode_culfreq(&ac, d.tot), d.cum);
-        decode_update(&ac, d.sym, d.cum, d.tot);
+        ASSERT_EQ(decode_culfreq(&rig.ac, d.tot), d.cum);
+        decode_update(&rig.ac, d.sym, d.cum, d.tot);
     }
-    EXPECT_EQ(in_pos, in_end);
-    EXPECT_EQ(in_overrun, 0u);
+    EXPECT_EQ(rig.in.pos, rig.in.end);
+    EXPECT_EQ(rig.in.overrun, 0u);
 }
 
 TEST(RangeCoder, ShiftAndTableVariantsRoundTrip)
@@ -260,36 +261,35 @@ TEST(RangeCoder, ShiftAndTableVariantsRoundTrip)
     }
     std::shuffle(ops.begin(), ops.end(), rng);
 
-    capture cap;
-    start_encoding(&ac, 0);
+    coderig rig;
+    rig.startencoding();
     for (const op& o : ops) {
-        if (o.kind == 0) encode_tbl(&ac, o.sym, o.cum, o.tot);
-        else encode_shift(&ac, o.sym, o.cum, o.tot);
+        if (o.kind == 0) encode_tbl(&rig.ac, o.sym, o.cum, o.tot);
+        else encode_shift(&rig.ac, o.sym, o.cum, o.tot);
     }
-    done_encoding(&ac);
-    const bytes out = cap.finish();
+    done_encoding(&rig.ac);
+    const bytes out = rig.finish();
 
-    in_attach_memory(out.data(), out.size());
-    start_decoding(&ac);
+    rig.read(out);
     for (const op& o : ops) {
         switch (o.kind) {
         case 0: {
-            const uint32_t v = decode_cultbl(&ac, o.tot);
+            const uint32_t v = decode_cultbl(&rig.ac, o.tot);
             ASSERT_TRUE(v >= o.cum && v < o.cum + o.sym);
-            decode_update(&ac, o.sym, o.cum, o.tot);
+            decode_update(&rig.ac, o.sym, o.cum, o.tot);
             break;
         }
         case 1: {
-            const uint32_t v = decode_culshift(&ac, o.tot);
+            const uint32_t v = decode_culshift(&rig.ac, o.tot);
             ASSERT_TRUE(v >= o.cum && v < o.cum + o.sym);
-            decode_update(&ac, o.sym, o.cum, 1u << o.tot);
+            decode_update(&rig.ac, o.sym, o.cum, 1u << o.tot);
             break;
         }
-        case 2: ASSERT_EQ(decode_byte(&ac), o.cum); break;
-        default: ASSERT_EQ(decode_short(&ac), o.cum); break;
+        case 2: ASSERT_EQ(decode_byte(&rig.ac), o.cum); break;
+        default: ASSERT_EQ(decode_short(&rig.ac), o.cum); break;
         }
     }
-    EXPECT_EQ(in_pos, in_end);
+    EXPECT_EQ(rig.in.pos, rig.in.end);
 }
 
 TEST(RangeCoder, TableUnitFitsEveryTotal)
@@ -330,9 +330,9 @@ TEST(RangeDecoder, ScaledQueryAgreesWithQuotient)
         const uint32_t low = round % 4 == 0 ? static_cast<uint32_t>(rng() % coder_top)
                                             : static_cast<uint32_t>(rng() % range);
         const uint32_t tot = round % 3 == 0 ? 1 + rng() % 8200 : 1 + rng() % 130;
-        arithcoder a{0, low, range, 0};
+        arithcoder a{0, low, range, 0, nullptr, nullptr};
         const uint32_t v = decode_culfreq(&a, tot);
-        arithcoder b{0, low, range, 0};
+        arithcoder b{0, low, range, 0, nullptr, nullptr};
         const uint32_t scaled = decode_culscaled(&b, tot);
         ASSERT_EQ(a.aux, b.aux);
         for (uint32_t c = 0; c <= tot; c += 1 + tot / 64)

@@ -45,21 +45,20 @@ TEST(ModelBlock, EncodeBlockWritesWhatEncodeWrites)
     for (uint32_t seed = 1; seed <= 6; ++seed) {
         SCOPED_TRACE(seed);
         session guard;
+        model* const m = &guard.m;
         const bytes data = mixture(seed, 300000);
         const std::vector<int32_t> syms(data.begin(), data.end());
         const bytes want = encodeall(syms);
 
         std::mt19937 rng(seed);
         bytes got;
-        out_attach_memory(&got);
-        ASSERT_EQ(initmodel(1), 0);
+        ASSERT_EQ(openencoder(&guard, &got), 0);
         size_t at = 0;
         for (const uint32_t k : cuts(rng, data.size())) {
-            encode_block(data.data() + at, k);
+            encode_block(m, data.data() + at, k);
             at += k;
         }
-        deletemodel();
-        out_flush();
+        closeencoder(&guard);
         EXPECT_EQ(got, want);
     }
 }
@@ -69,6 +68,7 @@ TEST(ModelBlock, DecodeBlockGivesWhatDecodeGives)
     for (uint32_t seed = 1; seed <= 6; ++seed) {
         SCOPED_TRACE(seed);
         session guard;
+        model* const m = &guard.m;
         const bytes data = mixture(seed, 300000);
         const bytes coded = encodeall(std::vector<int32_t>(data.begin(), data.end()));
 
@@ -78,31 +78,29 @@ TEST(ModelBlock, DecodeBlockGivesWhatDecodeGives)
         std::vector<uint32_t> sizes = cuts(rng, data.size());
         sizes.push_back(10);  // past the end: stops at the end symbol
         std::vector<std::vector<uint32_t>> states;
-        in_attach_memory(coded.data(), coded.size());
-        ASSERT_EQ(initmodel(0), 0);
+        ASSERT_EQ(opendecoder(&guard, coded), 0);
         for (const uint32_t k : sizes) {
             for (uint32_t j = 0; j < k; ++j)
-                if (decode() == -1) break;
-            states.push_back(snapshot());
+                if (decode(m) == -1) break;
+            states.push_back(snapshot(m));
         }
-        deletemodel();
+        deletemodel(m);
 
-        in_attach_memory(coded.data(), coded.size());
-        ASSERT_EQ(initmodel(0), 0);
+        ASSERT_EQ(opendecoder(&guard, coded), 0);
         bytes got;
         uint32_t histogram[256] = {};
         for (size_t b = 0; b < sizes.size(); ++b) {
             std::vector<uint8_t> buf(sizes[b] + 1, 0xEE);
             bool end = true;
-            const uint32_t count = decode_block(buf.data(), sizes[b], histogram, &end);
+            const uint32_t count = decode_block(m, buf.data(), sizes[b], histogram, &end, 0);
             EXPECT_EQ(buf[sizes[b]], 0xEE) << "wrote past the block";
             got.insert(got.end(), buf.begin(), buf.begin() + count);
             const bool last = b + 1 == sizes.size();
             EXPECT_EQ(end, last);
             EXPECT_EQ(count, last ? 0u : sizes[b]);
-            ASSERT_EQ(snapshot(), states[b]) << "block " << b;
+            ASSERT_EQ(snapshot(m), states[b]) << "block " << b;
         }
-        deletemodel();
+        deletemodel(m);
         EXPECT_EQ(got, data);
         uint32_t want[256] = {};
         for (uint8_t c : data) ++want[c];
@@ -115,26 +113,26 @@ TEST(ModelBlock, DecodeBlockGivesWhatDecodeGives)
 TEST(ModelBlock, DecodeBlockSplitsLongRuns)
 {
     session guard;
+    model* const m = &guard.m;
     std::vector<int32_t> syms(100000, 9);
     syms.push_back(4);
     const bytes coded = encodeall(syms);
-    in_attach_memory(coded.data(), coded.size());
-    ASSERT_EQ(initmodel(0), 0);
-    EXPECT_EQ(decode(), 9);
-    EXPECT_EQ(runlength, 99999u);
+    ASSERT_EQ(opendecoder(&guard, coded), 0);
+    EXPECT_EQ(decode(m), 9);
+    EXPECT_EQ(m->runlength, 99999u);
     uint8_t buf[1000];
     uint32_t histogram[256] = {};
     bool end = true;
-    EXPECT_EQ(decode_block(buf, 1000, histogram, &end), 1000u);
+    EXPECT_EQ(decode_block(m, buf, 1000, histogram, &end, 0), 1000u);
     EXPECT_FALSE(end);
-    EXPECT_EQ(runlength, 98999u);
+    EXPECT_EQ(m->runlength, 98999u);
     EXPECT_EQ(histogram[9], 1000u);
-    runlength = 1;
-    EXPECT_EQ(decode_block(buf, 1000, histogram, &end), 2u);
+    m->runlength = 1;
+    EXPECT_EQ(decode_block(m, buf, 1000, histogram, &end, 0), 2u);
     EXPECT_TRUE(end);
     EXPECT_EQ(buf[0], 9);
     EXPECT_EQ(buf[1], 4);
     EXPECT_EQ(histogram[9], 1001u);
     EXPECT_EQ(histogram[4], 1u);
-    deletemodel();
+    deletemodel(m);
 }

@@ -13,12 +13,13 @@ enum class outcome { symbols, end, stop };
 // Opens a decoder on in and takes up to limit symbols.
 outcome decodedamaged(const bytes& in, size_t limit)
 {
-    in_attach_memory(in.data(), in.size());
+    session s;
+    model* const m = &s.m;
     outcome r = outcome::symbols;
     try {
-        EXPECT_EQ(initmodel(0), 0);
+        EXPECT_EQ(opendecoder(&s, in), 0);
         for (size_t k = 0; k < limit; ++k) {
-            if (decode() == -1) {
+            if (decode(m) == -1) {
                 r = outcome::end;
                 break;
             }
@@ -27,10 +28,10 @@ outcome decodedamaged(const bytes& in, size_t limit)
         EXPECT_EQ(e.code, 0x6601u);
         r = outcome::stop;
     }
-    deletemodel();
-    EXPECT_EQ(full.freq, nullptr);
-    EXPECT_EQ(mtf1.freq, nullptr);
-    EXPECT_EQ(mtf2.freq, nullptr);
+    deletemodel(m);
+    EXPECT_EQ(m->full.freq, nullptr);
+    EXPECT_EQ(m->mtf1.freq, nullptr);
+    EXPECT_EQ(m->mtf2.freq, nullptr);
     return r;
 }
 
@@ -41,7 +42,6 @@ const std::array<uint32_t, 3> initialstop = {1, 2, 3};
 
 TEST(ModelDamaged, RandomBytes)
 {
-    session guard;
     std::mt19937 rng(5);
     int seen[3] = {};
     for (int round = 0; round < 20000; ++round) {
@@ -59,7 +59,6 @@ TEST(ModelDamaged, RandomBytes)
 // Valid streams with their tail damaged.
 TEST(ModelDamaged, DamagedTails)
 {
-    session guard;
     std::mt19937 rng(6);
     std::vector<int32_t> syms;
     for (int k = 0; k < 3000; ++k) syms.push_back(static_cast<int32_t>(rng() % 90));
@@ -76,6 +75,7 @@ TEST(ModelDamaged, DamagedTails)
 TEST(ModelDamaged, EmptyListsAndFullRing)
 {
     session guard;
+    model* const m = &guard.m;
     // Right after opening: list 1 and list 2 are empty and the ring holds
     // nothing but the current symbol.
     EXPECT_EQ(decodedamaged(codedecisions({initialstop, {1, 1, 4}}), 10), outcome::stop);
@@ -91,16 +91,16 @@ TEST(ModelDamaged, EmptyListsAndFullRing)
     std::vector<int32_t> syms;
     for (int32_t s = 0; s < 35; ++s) syms.push_back(s);
     bytes out;
-    out_attach_memory(&out);
-    ASSERT_EQ(initmodel(1), 0);
-    for (int32_t s : syms) encode(s);
-    ASSERT_EQ(mtf2size, 0u);
-    encode_runend();
-    encode_freq(&ac, mwhat[2], mwhat[0] + mwhat[1], mwhat[0] + mwhat[1] + mwhat[2] + mwhat[3]);
-    done_encoding(&ac);
-    out_flush();
-    encoding = 0;
-    deletemodel();
+    ASSERT_EQ(openencoder(&guard, &out), 0);
+    for (int32_t s : syms) encode(m, s);
+    ASSERT_EQ(m->mtf2size, 0u);
+    encode_runend(m);
+    const uint32_t* const w = m->mwhat;
+    encode_freq(&m->coder, w[2], w[0] + w[1], w[0] + w[1] + w[2] + w[3]);
+    done_encoding(&m->coder);
+    out_flush(&guard.out);
+    m->encoding = 0;
+    deletemodel(m);
     EXPECT_EQ(decodedamaged(out, 35), outcome::symbols);
     EXPECT_EQ(decodedamaged(out, 36), outcome::stop);
 }
@@ -110,11 +110,12 @@ TEST(ModelDamaged, EmptyListsAndFullRing)
 TEST(ModelDamaged, OverlongRunNumber)
 {
     session guard;
-    const auto zeros = [](runmodel m, int digits) {
+    model* const m = &guard.m;
+    const auto zeros = [](runmodel r, int digits) {
         std::vector<std::array<uint32_t, 3>> ds;
-        uint32_t t = m.c0 + m.c1 + m.c2;
-        for (int k = 0; k < digits; ++k) ds.push_back({m.c0++, 0, t++});
-        ds.push_back({m.c2, m.c0 + m.c1, t});
+        uint32_t t = r.c0 + r.c1 + r.c2;
+        for (int k = 0; k < digits; ++k) ds.push_back({r.c0++, 0, t++});
+        ds.push_back({r.c2, r.c0 + r.c1, t});
         return ds;
     };
     // The initial run, read while opening.
@@ -128,11 +129,10 @@ TEST(ModelDamaged, OverlongRunNumber)
         for (const auto& d : zeros({1, 1, 2}, digits)) ds.push_back(d);
         const bytes in = codedecisions(ds);
         if (digits <= 32) {
-            in_attach_memory(in.data(), in.size());
-            ASSERT_EQ(initmodel(0), 0);
-            EXPECT_EQ(decode(), 7);
-            EXPECT_EQ(runlength, (uint64_t{1} << digits) - 1);  // J = 2^digits
-            deletemodel();
+            ASSERT_EQ(opendecoder(&guard, in), 0);
+            EXPECT_EQ(decode(m), 7);
+            EXPECT_EQ(m->runlength, (uint64_t{1} << digits) - 1);  // J = 2^digits
+            deletemodel(m);
         } else {
             EXPECT_EQ(decodedamaged(in, 1), outcome::stop);
         }

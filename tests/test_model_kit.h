@@ -1,6 +1,7 @@
-// Helpers shared by the model tests: running the model on memory, a
-// session that closes the model, and a snapshot of the whole model state with
-// links turned into slot indices so that two runs can be compared.
+// Helpers shared by the model tests: a session holding a model with its own
+// memory input and output, running the model on memory, and a snapshot of
+// the whole model state with links turned into slot indices so that two
+// runs can be compared.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,21 +19,45 @@
 
 namespace modelkit {
 
-// Closes the model at the end of a test whatever happened (without coding
-// anything more).
+// One model with its input and output, closed at the end of a test whatever
+// happened (without coding anything more).
 struct session {
+    model m{};
+    bytein in{};
+    byteout out{};
     ~session()
     {
-        encoding = 0;
-        deletemodel();
+        m.encoding = 0;
+        deletemodel(&m);
     }
 };
 
-using bytes = std::vector<uint8_t>;
-
-inline uint32_t slotindex(const cachenode* p)
+// Opens the session's model for encoding into sink, or for decoding data.
+inline int openencoder(session* s, bytes* sink)
 {
-    return p == nullptr ? 0xFFFFFFFFu : static_cast<uint32_t>(p - cache);
+    out_attach_memory(&s->out, sink);
+    return initmodel(&s->m, 1, nullptr, &s->out);
+}
+
+inline int opendecoder(session* s, const bytes& data)
+{
+    in_attach_memory(&s->in, data.data(), data.size());
+    return initmodel(&s->m, 0, &s->in, nullptr);
+}
+
+// Closes an encoding model (coding the end symbol) and flushes its output.
+inline void closeencoder(session* s)
+{
+    deletemodel(&s->m);
+    out_flush(&s->out);
+}
+
+// Whether the decoder has read its input exactly to the end.
+inline bool readtoend(const session& s) { return s.in.pos == s.in.end && s.in.overrun == 0; }
+
+inline uint32_t slotindex(const model* m, const cachenode* p)
+{
+    return p == nullptr ? 0xFFFFFFFFu : static_cast<uint32_t>(p - m->cache);
 }
 
 // Feeds every word of the model's state to put, links as slot indices.
@@ -42,7 +67,7 @@ inline uint32_t slotindex(const cachenode* p)
 // initial run, the decoder reads that run without setting it, and it is
 // never used again, since no run follows the end symbol once it is coded.
 template <class Put>
-void visitstate(Put put)
+void visitstate(const model* m, Put put)
 {
     const auto table = [&](const cumtable& t) {
         put(t.size);
@@ -58,45 +83,45 @@ void visitstate(Put put)
         for (uint32_t p = 0; p < t.groups * flatgroup; ++p) put(t.below[p]);
         for (uint32_t g : t.groupbelow) put(g);
     };
-    for (uint32_t s = 0; s < nsymbols; ++s) put(static_cast<uint32_t>(sym2mod[s]));
-    for (uint32_t s = 0; s < nsymbols; ++s) put(slotindex(sym2cache[s]));
-    for (const cachenode& n : cache) {
+    for (uint32_t s = 0; s < nsymbols; ++s) put(static_cast<uint32_t>(m->sym2mod[s]));
+    for (uint32_t s = 0; s < nsymbols; ++s) put(slotindex(m, m->sym2cache[s]));
+    for (const cachenode& n : m->cache) {
         put(static_cast<uint32_t>(n.sym));
         put(n.count);
         put(n.sym == endsymbol ? 0xFFFFFFFFu : static_cast<uint32_t>(n.runctx));
-        put(slotindex(n.next));
-        put(slotindex(n.prev));
+        put(slotindex(m, n.next));
+        put(slotindex(m, n.prev));
     }
-    put(slotindex(lastseen));
-    for (uint32_t c : mwhat) put(c);
-    for (const runmodel& m : mrun) {
+    put(slotindex(m, m->lastseen));
+    for (uint32_t c : m->mwhat) put(c);
+    for (const runmodel& m : m->mrun) {
         put(m.c0);
         put(m.c1);
         put(m.c2);
     }
-    put(mtf1size);
-    for (int32_t s : mtf1list) put(static_cast<uint32_t>(s));
-    table(mtf1);
-    put(mtf2size);
-    for (int32_t s : mtf2list) put(static_cast<uint32_t>(s));
-    table(mtf2);
-    flat(full);
+    put(m->mtf1size);
+    for (int32_t s : m->mtf1list) put(static_cast<uint32_t>(s));
+    table(m->mtf1);
+    put(m->mtf2size);
+    for (int32_t s : m->mtf2list) put(static_cast<uint32_t>(s));
+    table(m->mtf2);
+    flat(m->full);
 }
 
 // The doubled copy of the ring's counts agrees with the slots.
-inline bool ringcountmirrors()
+inline bool ringcountmirrors(const model* m)
 {
     for (uint32_t k = 0; k < ringslots; ++k)
-        if (ringcount[k] != cache[k].count || ringcount[k + ringslots] != cache[k].count) return false;
-    for (uint32_t k = 2 * ringslots; k < sizeof ringcount; ++k)
-        if (ringcount[k] != 0) return false;
+        if (m->ringcount[k] != m->cache[k].count || m->ringcount[k + ringslots] != m->cache[k].count) return false;
+    for (uint32_t k = 2 * ringslots; k < sizeof m->ringcount; ++k)
+        if (m->ringcount[k] != 0) return false;
     return true;
 }
 
-inline std::vector<uint32_t> snapshot()
+inline std::vector<uint32_t> snapshot(const model* m)
 {
     std::vector<uint32_t> w;
-    visitstate([&](uint32_t x) { w.push_back(x); });
+    visitstate(m, [&](uint32_t x) { w.push_back(x); });
     return w;
 }
 
@@ -126,33 +151,31 @@ inline digest digestof(const std::vector<uint32_t>& w)
     return d;
 }
 
-inline digest statedigest()
+inline digest statedigest(const model* m)
 {
     digest d;
-    visitstate([&](uint32_t x) { d.put(x); });
+    visitstate(m, [&](uint32_t x) { d.put(x); });
     return d;
 }
 
 // Encodes syms with encode() and closes with deletemodel: the coded bytes.
 inline bytes encodeall(const std::vector<int32_t>& syms)
 {
+    session s;
     bytes out;
-    out_attach_memory(&out);
-    EXPECT_EQ(initmodel(1), 0);
-    for (int32_t s : syms) encode(s);
-    deletemodel();
-    out_flush();
+    EXPECT_EQ(openencoder(&s, &out), 0);
+    for (int32_t sym : syms) encode(&s.m, sym);
+    closeencoder(&s);
     return out;
 }
 
 // Decodes until the end symbol or limit symbols; the end is not included.
 inline std::vector<int32_t> decodeall(const bytes& in, size_t limit = SIZE_MAX)
 {
-    in_attach_memory(in.data(), in.size());
-    EXPECT_EQ(initmodel(0), 0);
+    session s;
+    EXPECT_EQ(opendecoder(&s, in), 0);
     std::vector<int32_t> got;
-    for (int s; got.size() < limit && (s = decode()) != -1;) got.push_back(s);
-    deletemodel();
+    for (int sym; got.size() < limit && (sym = decode(&s.m)) != -1;) got.push_back(sym);
     return got;
 }
 
@@ -161,20 +184,22 @@ inline std::vector<int32_t> decodeall(const bytes& in, size_t limit = SIZE_MAX)
 inline bytes codedecisions(const std::vector<std::array<uint32_t, 3>>& ds)
 {
     bytes out;
-    out_attach_memory(&out);
-    arithcoder c;
-    start_encoding(&c, 0);
+    byteout o{};
+    out_attach_memory(&o, &out);
+    arithcoder c{};
+    start_encoding(&c, &o, 0);
     for (const auto& d : ds) encode_freq(&c, d[0], d[1], d[2]);
     done_encoding(&c);
-    out_flush();
+    out_flush(&o);
     return out;
 }
 
 // A change made to both sides at the same point of a round trip: after the
-// first `after` symbols have been given to encode / taken from decode.
+// first `after` symbols have been given to encode / taken from decode. It
+// is applied to the model of the side that has got there.
 struct tweak {
     size_t after = SIZE_MAX;
-    std::function<void()> apply;
+    std::function<void(model*)> apply;
 };
 
 // Lockstep round trip. The encoder runs new symbols in its two halves and
@@ -194,27 +219,29 @@ inline lockstepresult lockstep(const std::vector<int32_t>& syms, const tweak& tw
     lockstepresult r;
     std::vector<digest> enc;
 
-    out_attach_memory(&r.coded);
-    EXPECT_EQ(initmodel(1), 0);
-    for (size_t i = 0; i <= syms.size(); ++i) {
-        if (i == tw.after) tw.apply();
-        const int32_t s = i < syms.size() ? syms[i] : endsymbol;
-        if (s == lastseen->sym) {
-            ++runlength;
-            continue;
+    {
+        session e;
+        model* const m = &e.m;
+        EXPECT_EQ(openencoder(&e, &r.coded), 0);
+        for (size_t i = 0; i <= syms.size(); ++i) {
+            if (i == tw.after) tw.apply(m);
+            const int32_t s = i < syms.size() ? syms[i] : endsymbol;
+            if (s == m->lastseen->sym) {
+                ++m->runlength;
+                continue;
+            }
+            encode_runend(m);
+            enc.push_back(statedigest(m));
+            if (!ringcountmirrors(m)) {
+                ADD_FAILURE() << "ring count copy differs before symbol " << i;
+                break;
+            }
+            encode_newsymbol(m, s);
         }
-        encode_runend();
-        enc.push_back(statedigest());
-        if (!ringcountmirrors()) {
-            ADD_FAILURE() << "ring count copy differs before symbol " << i;
-            break;
-        }
-        encode_newsymbol(s);
+        r.finalstate = snapshot(m);
+        enc.push_back(digestof(r.finalstate));
+        closeencoder(&e);
     }
-    r.finalstate = snapshot();
-    enc.push_back(digestof(r.finalstate));
-    deletemodel();
-    out_flush();
 
     // The same through encode() alone, without the tweak's help only when
     // there is none.
@@ -222,24 +249,25 @@ inline lockstepresult lockstep(const std::vector<int32_t>& syms, const tweak& tw
         EXPECT_EQ(encodeall(syms), r.coded) << "encode() and its halves disagree";
     }
 
-    in_attach_memory(r.coded.data(), r.coded.size());
-    EXPECT_EQ(initmodel(0), 0);
+    session d;
+    model* const m = &d.m;
+    EXPECT_EQ(opendecoder(&d, r.coded), 0);
     size_t event = 0;
-    EXPECT_EQ(statedigest(), enc[event]) << "after opening";
+    EXPECT_EQ(statedigest(m), enc[event]) << "after opening";
     ++event;
     size_t i = 0;
-    if (tw.after == 0) tw.apply();
+    if (tw.after == 0) tw.apply(m);
     for (;;) {
-        const int s = decode();
+        const int s = decode(m);
         if (s == -1) break;
         if (i >= syms.size() || s != syms[i]) {
             ADD_FAILURE() << "symbol " << i << ": decoded " << s;
             break;
         }
         ++i;
-        if (i == tw.after) tw.apply();
-        if (runlength == 0) {
-            if (event >= enc.size() || !(statedigest() == enc[event]) || !ringcountmirrors()) {
+        if (i == tw.after) tw.apply(m);
+        if (m->runlength == 0) {
+            if (event >= enc.size() || !(statedigest(m) == enc[event]) || !ringcountmirrors(m)) {
                 ADD_FAILURE() << "state differs after the run ending at symbol " << i - 1;
                 break;
             }
@@ -248,10 +276,9 @@ inline lockstepresult lockstep(const std::vector<int32_t>& syms, const tweak& tw
     }
     EXPECT_EQ(i, syms.size());
     EXPECT_EQ(event + 1, enc.size());
-    EXPECT_EQ(snapshot(), r.finalstate) << "state after the end symbol";
-    EXPECT_EQ(in_pos, in_end) << "coded bytes left unread";
-    EXPECT_EQ(in_overrun, 0u) << "read past the coded bytes";
-    deletemodel();
+    EXPECT_EQ(snapshot(m), r.finalstate) << "state after the end symbol";
+    EXPECT_EQ(d.in.pos, d.in.end) << "coded bytes left unread";
+    EXPECT_EQ(d.in.overrun, 0u) << "read past the coded bytes";
     return r;
 }
 

@@ -26,7 +26,6 @@ std::vector<int32_t> runs(size_t n, Pick pick, Runlen runlen)
 
 TEST(ModelLockstep, UniformBytesWithShortRuns)
 {
-    session guard;
     std::mt19937 rng(1);
     std::uniform_int_distribution<int32_t> byte(0, 255);
     std::geometric_distribution<uint32_t> len(0.6);
@@ -37,7 +36,6 @@ TEST(ModelLockstep, UniformBytesWithShortRuns)
 // busy, and the list tables full enough to rescale.
 TEST(ModelLockstep, SkewedSmallAlphabet)
 {
-    session guard;
     std::mt19937 rng(2);
     std::vector<double> weights(70);
     for (size_t k = 0; k < weights.size(); ++k) weights[k] = 1.0 / static_cast<double>(k + 1);
@@ -53,7 +51,6 @@ TEST(ModelLockstep, Cycles)
 {
     for (const int32_t width : {31, 41, 61, 200}) {
         SCOPED_TRACE(width);
-        session guard;
         int32_t next = 0;
         lockstep(runs(60000, [&] { return (next++ % width) * 251 % 256; }, [] { return 1u; }));
     }
@@ -63,7 +60,6 @@ TEST(ModelLockstep, Cycles)
 // contexts in use.
 TEST(ModelLockstep, LongRuns)
 {
-    session guard;
     std::mt19937 rng(3);
     std::uniform_int_distribution<int32_t> sym(0, 40);
     std::vector<uint32_t> lengths = {1u << 20, (1u << 21) - 1, (1u << 21) + 1, 3000000};
@@ -83,7 +79,6 @@ TEST(ModelLockstep, LongRuns)
 
 TEST(ModelLockstep, CorpusText)
 {
-    session guard;
     const bytes text = datafile("golden/alice29.txt");
     const std::vector<int32_t> v(text.begin(), text.end());
     ASSERT_GT(v.size(), 100000u);
@@ -95,7 +90,6 @@ TEST(ModelLockstep, RandomMixtures)
     std::mt19937 rng(4);
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(round);
-        session guard;
         const int32_t alphabet = 2 + static_cast<int32_t>(rng() % 255);
         const double stay = static_cast<double>(rng() % 100) / 100.0;
         std::uniform_int_distribution<int32_t> sym(0, alphabet - 1);

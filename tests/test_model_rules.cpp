@@ -32,30 +32,29 @@ void rundecisions(decisions& ds, runmodel& m, const std::string& digits)
     if (t > 100) m = {(m.c0 + 1) / 2, (m.c1 + 1) / 2, (m.c2 + 1) / 2};
 }
 
-// Opens an encoder on out and codes syms; the caller closes.
-void encodeprefix(bytes& out, const std::vector<int32_t>& syms)
+// Opens the session's encoder on out and codes syms; the caller closes.
+void encodeprefix(session* s, bytes& out, const std::vector<int32_t>& syms)
 {
-    out_attach_memory(&out);
-    ASSERT_EQ(initmodel(1), 0);
-    for (int32_t s : syms) encode(s);
+    ASSERT_EQ(openencoder(s, &out), 0);
+    for (int32_t sym : syms) encode(&s->m, sym);
 }
 
 // Flushes the coder an encodeprefix opened and closes the model without
 // coding the end symbol.
-void encodeclose()
+void encodeclose(session* s)
 {
-    done_encoding(&ac);
-    out_flush();
-    encoding = 0;
-    deletemodel();
+    done_encoding(&s->m.coder);
+    out_flush(&s->out);
+    s->m.encoding = 0;
+    deletemodel(&s->m);
 }
 
-// The counts of run context 3 are those of m.
-void expectrun3(const runmodel& m)
+// The counts of run context 3 are those of r.
+void expectrun3(const model* m, const runmodel& r)
 {
-    EXPECT_EQ(mrun[3].c0, m.c0);
-    EXPECT_EQ(mrun[3].c1, m.c1);
-    EXPECT_EQ(mrun[3].c2, m.c2);
+    EXPECT_EQ(m->mrun[3].c0, r.c0);
+    EXPECT_EQ(m->mrun[3].c1, r.c1);
+    EXPECT_EQ(m->mrun[3].c2, r.c2);
 }
 
 }  // namespace
@@ -69,31 +68,31 @@ TEST(ModelRules, RunNumbersOneToSeven)
     for (uint32_t n = 1; n <= 7; ++n) {
         SCOPED_TRACE(n);
         session guard;
+        model* const m = &guard.m;
         decisions ds = {{1, 2, 3}, {1, 3, 4}, {1, 65, 256}};
-        runmodel m{1, 1, 2};
-        rundecisions(ds, m, table[n - 1]);
+        runmodel r{1, 1, 2};
+        rundecisions(ds, r, table[n - 1]);
         ds.push_back({2, 3, 5});    // class 3 with mwhat 1, 1, 1, 2
         ds.push_back({1, 65, 255}); // c, with b out of the full table's count
 
         std::vector<int32_t> syms(n, b);
         syms.push_back(c);
         bytes out;
-        encodeprefix(out, syms);
-        expectrun3(m);
-        EXPECT_EQ(cache[1].runctx, n > 2 ? 1 : 0);
-        encodeclose();
+        encodeprefix(&guard, out, syms);
+        expectrun3(m, r);
+        EXPECT_EQ(m->cache[1].runctx, n > 2 ? 1 : 0);
+        encodeclose(&guard);
         EXPECT_EQ(out, codedecisions(ds));
 
-        in_attach_memory(out.data(), out.size());
-        ASSERT_EQ(initmodel(0), 0);
-        EXPECT_EQ(decode(), b);
-        EXPECT_EQ(runlength, n - 1);
-        expectrun3(m);
-        EXPECT_EQ(cache[1].runctx, n > 2 ? 1 : 0);
-        for (uint32_t k = 1; k < n; ++k) EXPECT_EQ(decode(), b);
-        EXPECT_EQ(decode(), c);
-        EXPECT_EQ(in_pos, in_end);
-        deletemodel();
+        ASSERT_EQ(opendecoder(&guard, out), 0);
+        EXPECT_EQ(decode(m), b);
+        EXPECT_EQ(m->runlength, n - 1);
+        expectrun3(m, r);
+        EXPECT_EQ(m->cache[1].runctx, n > 2 ? 1 : 0);
+        for (uint32_t k = 1; k < n; ++k) EXPECT_EQ(decode(m), b);
+        EXPECT_EQ(decode(m), c);
+        EXPECT_EQ(guard.in.pos, guard.in.end);
+        deletemodel(m);
     }
 }
 
@@ -104,50 +103,51 @@ TEST(ModelRules, RunModelRescalesAbove100)
     for (const uint32_t c2 : {28u, 27u}) {
         SCOPED_TRACE(c2);
         session guard;
+        model* const m = &guard.m;
         const runmodel start{40, 30, c2};
         decisions ds = {{1, 2, 3}, {1, 3, 4}, {1, 65, 256}};
-        runmodel m = start;
-        rundecisions(ds, m, "00S");
+        runmodel r = start;
+        rundecisions(ds, r, "00S");
         ds.push_back({2, 3, 5});
         ds.push_back({1, 65, 255});
         if (c2 == 28) {
             EXPECT_EQ(ds[5][2], 100u);
-            EXPECT_EQ(m.c0, 21u);
-            EXPECT_EQ(m.c1, 15u);
-            EXPECT_EQ(m.c2, 15u);
+            EXPECT_EQ(r.c0, 21u);
+            EXPECT_EQ(r.c1, 15u);
+            EXPECT_EQ(r.c2, 15u);
         } else {
-            EXPECT_EQ(m.c0 + m.c1 + m.c2, 100u);
+            EXPECT_EQ(r.c0 + r.c1 + r.c2, 100u);
         }
 
         bytes out;
-        encodeprefix(out, {65});
-        mrun[3] = start;
-        for (int32_t s : {65, 65, 65, 66}) encode(s);
-        expectrun3(m);
-        encodeclose();
+        encodeprefix(&guard, out, {65});
+        m->mrun[3] = start;
+        for (int32_t s : {65, 65, 65, 66}) encode(m, s);
+        expectrun3(m, r);
+        encodeclose(&guard);
         EXPECT_EQ(out, codedecisions(ds));
 
-        in_attach_memory(out.data(), out.size());
-        ASSERT_EQ(initmodel(0), 0);
-        mrun[3] = start;
-        EXPECT_EQ(decode(), 65);
-        expectrun3(m);
-        EXPECT_EQ(runlength, 3u);
-        deletemodel();
+        ASSERT_EQ(opendecoder(&guard, out), 0);
+        m->mrun[3] = start;
+        EXPECT_EQ(decode(m), 65);
+        expectrun3(m, r);
+        EXPECT_EQ(m->runlength, 3u);
+        deletemodel(m);
     }
 }
 
 TEST(ModelRules, ClassCountsRescaleAbove100)
 {
     session guard;
+    model* const m = &guard.m;
     bytes out;
-    encodeprefix(out, upto(96));
-    EXPECT_EQ(mwhat[3], 97u);  // sum 100: kept
-    encode(96);
-    EXPECT_EQ(mwhat[0] + mwhat[1] + mwhat[2], 3u);
-    EXPECT_EQ(mwhat[3], 49u);  // 98, sum 101: halved
-    encoding = 0;
-    deletemodel();
+    encodeprefix(&guard, out, upto(96));
+    EXPECT_EQ(m->mwhat[3], 97u);  // sum 100: kept
+    encode(m, 96);
+    EXPECT_EQ(m->mwhat[0] + m->mwhat[1] + m->mwhat[2], 3u);
+    EXPECT_EQ(m->mwhat[3], 49u);  // 98, sum 101: halved
+    m->encoding = 0;
+    deletemodel(m);
     lockstep(upto(97));
 }
 
@@ -164,26 +164,27 @@ TEST(ModelRules, ListRescalesOnlyWhileFull)
                               scenario{38, 991, false}}) {
         SCOPED_TRACE(sc.extra + sc.prefix);
         session guard;
-        const auto addextra = [&] {
-            mtf1.freq[0] += sc.extra;
-            updatecumonly(0, &mtf1, static_cast<int32_t>(sc.extra));
+        model* const m = &guard.m;
+        const auto addextra = [&](model* mm) {
+            mm->mtf1.freq[0] += sc.extra;
+            updatecumonly(0, &mm->mtf1, static_cast<int32_t>(sc.extra));
         };
         bytes out;
-        encodeprefix(out, upto(sc.prefix));
-        ASSERT_EQ(mtf1size, static_cast<uint32_t>(sc.prefix - 29));
-        const int32_t front = mtf1list[0];
-        addextra();
-        const uint32_t before = mtf1.total;
-        encode(front);
+        encodeprefix(&guard, out, upto(sc.prefix));
+        ASSERT_EQ(m->mtf1size, static_cast<uint32_t>(sc.prefix - 29));
+        const int32_t front = m->mtf1list[0];
+        addextra(m);
+        const uint32_t before = m->mtf1.total;
+        encode(m, front);
         if (sc.rescaled) {
-            EXPECT_EQ(mtf1.freq[0], (sc.extra + 3) / 2);
-            for (uint32_t p = 1; p < 10; ++p) EXPECT_EQ(mtf1.freq[p], 1u);
+            EXPECT_EQ(m->mtf1.freq[0], (sc.extra + 3) / 2);
+            for (uint32_t p = 1; p < 10; ++p) EXPECT_EQ(m->mtf1.freq[p], 1u);
         } else {
-            EXPECT_EQ(mtf1.freq[0], sc.extra + 2);
+            EXPECT_EQ(m->mtf1.freq[0], sc.extra + 2);
             EXPECT_EQ(before + 1, sc.prefix == 38 ? 1001u : 1000u);
         }
-        encoding = 0;
-        deletemodel();
+        m->encoding = 0;
+        deletemodel(m);
 
         std::vector<int32_t> syms = upto(sc.prefix);
         syms.push_back(front);
@@ -198,27 +199,28 @@ TEST(ModelRules, ListRescalesOnlyWhileFull)
 TEST(ModelRules, CascadeRingToListsToFullTable)
 {
     session guard;
+    model* const m = &guard.m;
     bytes out;
-    encodeprefix(out, upto(60));
-    ASSERT_EQ(mtf1size, 10u);
-    ASSERT_EQ(mtf2size, 20u);
-    const int32_t x = lastseen->next->sym;
-    ASSERT_EQ(lastseen->next->count, 1u);
-    const int32_t y = mtf1list[9], z = mtf2list[19];
-    const uint32_t total = full.total, freq60 = full.freq[60], freqz = full.freq[z];
-    encode(60);
-    EXPECT_EQ(mtf1size, 10u);
-    EXPECT_EQ(mtf2size, 20u);
-    EXPECT_EQ(mtf1list[0], x);
-    EXPECT_EQ(mtf2list[0], y);
-    EXPECT_EQ(sym2mod[x], 1);
-    EXPECT_EQ(sym2mod[y], 2);
-    EXPECT_EQ(sym2mod[z], 3);
-    EXPECT_EQ(sym2mod[60], 0);
-    EXPECT_EQ(full.total, total - freq60 + freqz);
-    EXPECT_EQ(getsym(getcf(static_cast<uint32_t>(z), &full), &full), static_cast<uint32_t>(z));
-    encoding = 0;
-    deletemodel();
+    encodeprefix(&guard, out, upto(60));
+    ASSERT_EQ(m->mtf1size, 10u);
+    ASSERT_EQ(m->mtf2size, 20u);
+    const int32_t x = m->lastseen->next->sym;
+    ASSERT_EQ(m->lastseen->next->count, 1u);
+    const int32_t y = m->mtf1list[9], z = m->mtf2list[19];
+    const uint32_t total = m->full.total, freq60 = m->full.freq[60], freqz = m->full.freq[z];
+    encode(m, 60);
+    EXPECT_EQ(m->mtf1size, 10u);
+    EXPECT_EQ(m->mtf2size, 20u);
+    EXPECT_EQ(m->mtf1list[0], x);
+    EXPECT_EQ(m->mtf2list[0], y);
+    EXPECT_EQ(m->sym2mod[x], 1);
+    EXPECT_EQ(m->sym2mod[y], 2);
+    EXPECT_EQ(m->sym2mod[z], 3);
+    EXPECT_EQ(m->sym2mod[60], 0);
+    EXPECT_EQ(m->full.total, total - freq60 + freqz);
+    EXPECT_EQ(getsym(getcf(static_cast<uint32_t>(z), &m->full), &m->full), static_cast<uint32_t>(z));
+    m->encoding = 0;
+    deletemodel(m);
     std::vector<int32_t> syms = upto(61);
     syms.push_back(x);
     syms.push_back(z);
@@ -234,30 +236,31 @@ TEST(ModelRules, FullTableRescalesAbove8000)
     for (const uint32_t target : {8000u, 8001u}) {
         SCOPED_TRACE(target);
         session guard;
+        model* const m = &guard.m;
         bytes out;
-        encodeprefix(out, upto(60));
-        const int32_t z = mtf2list[19];
-        const uint32_t pad = target - (full.total - full.freq[60] + full.freq[z]);
-        const auto addpad = [pad] {
-            full.freq[200] += pad;
-            updatecumonly(200, &full, static_cast<int32_t>(pad));
+        encodeprefix(&guard, out, upto(60));
+        const int32_t z = m->mtf2list[19];
+        const uint32_t pad = target - (m->full.total - m->full.freq[60] + m->full.freq[z]);
+        const auto addpad = [pad](model* mm) {
+            mm->full.freq[200] += pad;
+            updatecumonly(200, &mm->full, static_cast<int32_t>(pad));
         };
-        addpad();
-        encode(60);
+        addpad(m);
+        encode(m, 60);
         if (target == 8000) {
-            EXPECT_EQ(full.total, 8000u);
-            EXPECT_EQ(full.freq[200], 1 + pad);
-            EXPECT_EQ(full.freq[60], 5u);
+            EXPECT_EQ(m->full.total, 8000u);
+            EXPECT_EQ(m->full.freq[200], 1 + pad);
+            EXPECT_EQ(m->full.freq[60], 5u);
         } else {
-            EXPECT_EQ(full.freq[200], (1 + pad + 1) / 2);
-            EXPECT_EQ(full.freq[60], 3u);
+            EXPECT_EQ(m->full.freq[200], (1 + pad + 1) / 2);
+            EXPECT_EQ(m->full.freq[60], 3u);
             uint32_t sum = 0;
             for (uint32_t s = 0; s < 257; ++s)
-                if (sym2mod[s] == 3) sum += full.freq[s];
-            EXPECT_EQ(full.total, sum);
+                if (m->sym2mod[s] == 3) sum += m->full.freq[s];
+            EXPECT_EQ(m->full.total, sum);
         }
-        encoding = 0;
-        deletemodel();
+        m->encoding = 0;
+        deletemodel(m);
 
         std::vector<int32_t> syms = upto(61);
         syms.push_back(z);
@@ -272,24 +275,25 @@ TEST(ModelRules, FullTableRescalesAbove8000)
 TEST(ModelRules, UnfullListTotalStaysWithinTheCoder)
 {
     session guard;
-    const auto inflate = [] {
-        mtf1.freq[0] += 0x800000;
-        updatecumonly(0, &mtf1, 0x800000);
+    model* const m = &guard.m;
+    const auto inflate = [](model* mm) {
+        mm->mtf1.freq[0] += 0x800000;
+        updatecumonly(0, &mm->mtf1, 0x800000);
     };
     bytes out;
-    encodeprefix(out, upto(31));
-    ASSERT_EQ(mtf1size, 2u);
-    ASSERT_EQ(mtf1list[0], 0);
-    inflate();
-    EXPECT_EQ(mtf1.total, 0x800002u);
-    encode(0);
-    EXPECT_EQ(mtf1.freq[0], 0x400002u);  // halved, then counted
-    EXPECT_EQ(mtf1.freq[1], 1u);
-    EXPECT_EQ(mtf1size, 2u);             // 1 came in behind it
-    EXPECT_EQ(mtf1.total, 0x400003u);
-    EXPECT_EQ(mtf1.tree[3], 0u);         // empty positions stay out of coding
-    encoding = 0;
-    deletemodel();
+    encodeprefix(&guard, out, upto(31));
+    ASSERT_EQ(m->mtf1size, 2u);
+    ASSERT_EQ(m->mtf1list[0], 0);
+    inflate(m);
+    EXPECT_EQ(m->mtf1.total, 0x800002u);
+    encode(m, 0);
+    EXPECT_EQ(m->mtf1.freq[0], 0x400002u);  // halved, then counted
+    EXPECT_EQ(m->mtf1.freq[1], 1u);
+    EXPECT_EQ(m->mtf1size, 2u);             // 1 came in behind it
+    EXPECT_EQ(m->mtf1.total, 0x400003u);
+    EXPECT_EQ(m->mtf1.tree[3], 0u);         // empty positions stay out of coding
+    m->encoding = 0;
+    deletemodel(m);
 
     std::vector<int32_t> syms = upto(31);
     syms.push_back(0);
@@ -306,36 +310,38 @@ TEST(ModelRules, LongRunsAndTheLongest)
     for (const uint64_t run : {uint64_t{0xFFFFFFFF}, uint64_t{1} << 32, (uint64_t{1} << 32) + 104, maxrun}) {
         SCOPED_TRACE(run);
         session guard;
+        model* const m = &guard.m;
         bytes out;
-        encodeprefix(out, {7});
-        runlength = run;
-        encode(9);
-        EXPECT_EQ(lastseen->prev->runctx, 1);
-        encodeclose();
+        encodeprefix(&guard, out, {7});
+        m->runlength = run;
+        encode(m, 9);
+        EXPECT_EQ(m->lastseen->prev->runctx, 1);
+        encodeclose(&guard);
 
-        in_attach_memory(out.data(), out.size());
-        ASSERT_EQ(initmodel(0), 0);
-        EXPECT_EQ(decode(), 7);
-        EXPECT_EQ(runlength, run - 1);
-        EXPECT_EQ(lastseen->runctx, 1);
-        runlength = 0;  // skip handing out billions of copies
-        EXPECT_EQ(decode(), 9);
-        deletemodel();
+        ASSERT_EQ(opendecoder(&guard, out), 0);
+        EXPECT_EQ(decode(m), 7);
+        EXPECT_EQ(m->runlength, run - 1);
+        EXPECT_EQ(m->lastseen->runctx, 1);
+        m->runlength = 0;  // skip handing out billions of copies
+        EXPECT_EQ(decode(m), 9);
+        deletemodel(m);
     }
 
     session guard;
+
+    model* const m = &guard.m;
     bytes out;
-    encodeprefix(out, {7});
-    runlength = maxrun + 1;
+    encodeprefix(&guard, out, {7});
+    m->runlength = maxrun + 1;
     try {
-        encode(9);
+        encode(m, 9);
         ADD_FAILURE() << "no stop";
     } catch (const stopped& e) {
         EXPECT_EQ(e.code, 0x6604u);
     }
-    EXPECT_THROW(deletemodel(), stopped);  // the end symbol meets the same run
-    EXPECT_EQ(full.freq, nullptr);
-    EXPECT_EQ(mtf1.freq, nullptr);
+    EXPECT_THROW(deletemodel(m), stopped);  // the end symbol meets the same run
+    EXPECT_EQ(m->full.freq, nullptr);
+    EXPECT_EQ(m->mtf1.freq, nullptr);
 }
 
 // The encoder's vector search for a symbol's list position against a plain

@@ -1,21 +1,24 @@
 // The seam the compressor puts into an input whose run of one byte value
 // would outgrow a run number: the stream ends before the block that could
-// take the run past splitrun, and the input goes on in a new stream with a
-// fresh model. splitrun is lowered here to a few blocks (the real one is
-// 8 GiB), so the seam is exercised in memory.
+// take the run past the encoder's split length, and the input goes on in a
+// new stream with a fresh model. That length is lowered here to a few
+// blocks (the real one is 8 GiB), so the seam is exercised in memory.
 #include <gtest/gtest.h>
 
-#include "coder/byteio.h"
-#include "model/model.h"
-#include "programs/stream.h"
 #include "tests/program_support.h"
+#include "tests/streams.h"
 
 namespace {
 
-struct lowered {
-    explicit lowered(uint64_t limit) { splitrun = limit; }
-    ~lowered() { splitrun = maxrun; }
-};
+// Compresses with the seam at the given run length.
+bytes splitat(const bytes& input, uint64_t run)
+{
+    streamhow how;
+    how.splitrun = run;
+    return runstream(true, input, how).out;
+}
+
+const uint64_t lowered = 3 * uint64_t{blocksize};
 
 bytes cat(std::initializer_list<bytes> parts)
 {
@@ -29,26 +32,21 @@ TEST(RunSeam, StreamsOfWholeBlocksWhereTheRunWouldOutgrowItsNumber)
     const bytes one(blocksize, 0);
     const bytes two(2 * size_t{blocksize}, 0);
     const bytes five(5 * size_t{blocksize}, 0);
-    const bytes single = through(compress_stream, five);
-    const bytes twosingle = through(compress_stream, two);
-    {
-        // After two blocks of zeros the run holds 2 * (4 + 2^21) bytes; a
-        // third block would pass 3 * 2^21. So streams of two blocks each.
-        lowered guard(3 * uint64_t{blocksize});
-        const bytes split = through(compress_stream, five);
-        EXPECT_EQ(split, cat({through(compress_stream, two), through(compress_stream, two), through(compress_stream, one)}));
-        EXPECT_NE(split, single);
-        EXPECT_EQ(through(decompress_stream, split), five);
+    const bytes single = runstream(true, five).out;
+    const bytes twosingle = runstream(true, two).out;
+    // After two blocks of zeros the run holds 2 * (4 + 2^21) bytes; a third
+    // block would pass 3 * 2^21. So streams of two blocks each.
+    const bytes split = splitat(five, lowered);
+    EXPECT_EQ(split, cat({twosingle, twosingle, runstream(true, one).out}));
+    EXPECT_NE(split, single);
+    EXPECT_EQ(runstream(false, split).out, five);
 
-        // A run that fits stays one stream, byte for byte.
-        EXPECT_EQ(through(compress_stream, two), twosingle);
-    }
-    EXPECT_EQ(through(compress_stream, five), single);
+    // A run that fits stays one stream, byte for byte.
+    EXPECT_EQ(splitat(two, lowered), twosingle);
 }
 
 TEST(RunSeam, OtherBytesAroundTheRunAndShortLastStreams)
 {
-    lowered guard(3 * uint64_t{blocksize});
     const bytes text = wordy(1000, 3);
     for (const size_t tail : {size_t{0}, size_t{1}, size_t{3}, size_t{4}, size_t{5}, size_t{1000}}) {
         SCOPED_TRACE(tail);
@@ -57,8 +55,8 @@ TEST(RunSeam, OtherBytesAroundTheRunAndShortLastStreams)
         bytes input = text;
         input.insert(input.end(), 7 * size_t{blocksize}, 'z');
         input.insert(input.end(), text.begin(), text.begin() + static_cast<long>(tail));
-        const bytes packed = through(compress_stream, input);
-        EXPECT_EQ(firstdiff(through(decompress_stream, packed), input), -1);
+        const bytes packed = splitat(input, lowered);
+        EXPECT_EQ(firstdiff(runstream(false, packed).out, input), -1);
     }
 }
 

@@ -63,7 +63,8 @@ result transform(const std::string& s)
 {
     std::string b = s;
     uint8_t index[4];
-    EXPECT_EQ(sorttrans(reinterpret_cast<uint8_t*>(b.data()), static_cast<uint32_t>(b.size()), index), b.size());
+    sortspace space{};
+    EXPECT_EQ(sorttrans(&space, reinterpret_cast<uint8_t*>(b.data()), static_cast<uint32_t>(b.size()), index), b.size());
     return {b, std::string(reinterpret_cast<const char*>(index), 4)};
 }
 
@@ -93,12 +94,13 @@ TEST(SortTrans, WorkedExamples)
 TEST(SortTrans, MatchesDefinitionAtEveryShortLength)
 {
     std::mt19937 rng(7);
+    sortspace space{};  // kept, and grown, from length to length
     for (uint32_t n = 4; n <= 1200; ++n) {
         for (int kind = 0; kind < 4; ++kind) {
             const bytes input = makeblock(kind, n, rng);
             bytes b = input;
             uint8_t index[4];
-            sorttrans(b.data(), n, index);
+            sorttrans(&space, b.data(), n, index);
             ASSERT_EQ(b, reference(input)) << "n " << n << " kind " << kind;
             ASSERT_TRUE(std::equal(index, index + 4, input.end() - 4)) << "n " << n;
         }
@@ -108,6 +110,7 @@ TEST(SortTrans, MatchesDefinitionAtEveryShortLength)
 TEST(SortTrans, MatchesDefinitionOnLongerBlocks)
 {
     std::mt19937 rng(8);
+    sortspace space{};
     const bytes text = textblock(150000);
     for (uint32_t n = 1201; n <= 6000; n += 1 + rng() % 97) {
         for (int kind = 0; kind < 5; ++kind) {
@@ -120,7 +123,7 @@ TEST(SortTrans, MatchesDefinitionOnLongerBlocks)
             }
             bytes b = input;
             uint8_t index[4];
-            sorttrans(b.data(), n, index);
+            sorttrans(&space, b.data(), n, index);
             ASSERT_EQ(b, bigreference(input)) << "n " << n << " kind " << kind;
         }
     }
@@ -128,12 +131,12 @@ TEST(SortTrans, MatchesDefinitionOnLongerBlocks)
 
 // A full block transforms as the definition says, and its index area holds
 // its last four bytes.
-static void expect_definition(const bytes& input)
+static void expect_definition(const bytes& input, sortspace* space)
 {
     const uint32_t n = static_cast<uint32_t>(input.size());
     bytes b = input;
     uint8_t index[4];
-    EXPECT_EQ(sorttrans(b.data(), n, index), n);
+    EXPECT_EQ(sorttrans(space, b.data(), n, index), n);
     EXPECT_EQ(b, bigreference(input));
     EXPECT_TRUE(std::equal(index, index + 4, input.end() - 4));
 }
@@ -144,14 +147,20 @@ TEST(SortTrans, MatchesDefinitionOnFullBlocks)
     std::mt19937 rng(9);
     bytes random(n);
     for (auto& c : random) c = static_cast<uint8_t>(rng());
-    for (const bytes& input : {random, textblock(n)}) expect_definition(input);
+    sortspace space{};
+    for (const bytes& input : {random, textblock(n)}) expect_definition(input, &space);
+    // Freed storage, freed twice, is empty and serves again.
+    freesortspace(&space);
+    freesortspace(&space);
+    expect_definition(random, &space);
 }
 
 TEST(SortTrans, MatchesDefinitionOnFullCorpusBlocks)
 {
     constexpr uint32_t n = 2097152;
     if (!havecorpus()) GTEST_SKIP() << corpusmissing();
-    for (const char* name : {"bible.txt", "ptt5"}) expect_definition(corpusblock(name, n));
+    sortspace space{};
+    for (const char* name : {"bible.txt", "ptt5"}) expect_definition(corpusblock(name, n), &space);
 }
 
 TEST(SortTrans, FullBlockSortingStubStops)

@@ -1,51 +1,34 @@
-// The two stages of both directions: every case runs with the second stage
-// on a thread of its own and on the calling thread (as on one processor),
-// and both must give the same bytes, the same status and the same progress
-// messages; on bad input, only whole blocks reach the output.
+// Both directions with one thread and with two (the deferred task on a
+// thread of its own): both must give the same bytes, the same status and
+// the same progress; on bad input, only whole blocks reach the output.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <random>
 #include <string>
 
-#include "programs/stage.h"
 #include "tests/program_support.h"
+#include "tests/streams.h"
 
 namespace {
 
-struct result {
-    streamstatus status;
-    bytes out;
-    std::string progress;
-};
-
-// One direction in process with the given number of threads, its progress
-// messages captured.
-result run(streamstatus (*direction)(std::FILE*), const bytes& input, bool threads, size_t outlimit = 0)
+// One direction with one thread or two, its progress traced.
+streamrun run(bool compress, const bytes& input, bool threads, size_t outlimit = 0)
 {
-    twothreads = threads;
-    std::FILE* log = std::tmpfile();
-    result r;
-    in_attach_memory(input.data(), input.size());
-    out_attach_memory(&r.out, outlimit);
-    r.status = direction(log);
-    in_attach_memory(nullptr, 0);
-    out_attach_memory(nullptr);
-    std::rewind(log);
-    for (int c; (c = std::fgetc(log)) != EOF;) r.progress.push_back(static_cast<char>(c));
-    std::fclose(log);
-    twothreads = twoprocessors();
-    return r;
+    streamhow how;
+    how.threads = threads ? 2 : 1;
+    how.outlimit = outlimit;
+    return runstream(compress, input, how);
 }
 
 // Runs both modes and expects them to agree; returns the two-thread result.
-result both(streamstatus (*direction)(std::FILE*), const bytes& input, const std::string& what, size_t outlimit = 0)
+streamrun both(bool compress, const bytes& input, const std::string& what, size_t outlimit = 0)
 {
-    const result two = run(direction, input, true, outlimit);
-    const result one = run(direction, input, false, outlimit);
+    const streamrun two = run(compress, input, true, outlimit);
+    const streamrun one = run(compress, input, false, outlimit);
     EXPECT_EQ(two.status, one.status) << what;
     EXPECT_EQ(diffreport(two.out, one.out), "") << what;
-    EXPECT_EQ(two.progress, one.progress) << what;
+    EXPECT_EQ(two.trace, one.trace) << what;
     return two;
 }
 
@@ -65,7 +48,7 @@ bool wholeblocks(const bytes& out, const bytes& original)
            std::equal(out.begin(), out.end(), original.begin());
 }
 
-TEST(Stages, BothModesWriteAndRestoreTheSameStreams)
+TEST(Threads, BothModesWriteAndRestoreTheSameStreams)
 {
     const bytes big = threeblocks();
     const std::pair<std::string, bytes> inputs[] = {
@@ -78,28 +61,28 @@ TEST(Stages, BothModesWriteAndRestoreTheSameStreams)
         {"five bytes", text("abcde")},
     };
     for (const auto& [what, input] : inputs) {
-        const result c = both(compress_stream, input, what);
-        ASSERT_EQ(c.status, stream_ok) << what;
-        const result d = both(decompress_stream, c.out, what);
-        EXPECT_EQ(d.status, stream_ok) << what;
+        const streamrun c = both(true, input, what);
+        ASSERT_EQ(c.status, VORN_OK) << what;
+        const streamrun d = both(false, c.out, what);
+        EXPECT_EQ(d.status, VORN_OK) << what;
         EXPECT_EQ(diffreport(d.out, input), "") << what;
     }
 }
 
-TEST(Stages, DamageInTheNextBlockLeavesTheBlockBeforeWhole)
+TEST(Threads, DamageInTheNextBlockLeavesTheBlockBeforeWhole)
 {
     // Damage anywhere after the first block: the blocks before it come out
     // whole, nothing of the damaged block or any after it, in both modes.
     const bytes original = threeblocks();
-    const bytes stream = run(compress_stream, original, true).out;
+    const bytes stream = run(true, original, true).out;
     std::mt19937 rng(43);
     int detected = 0;
     for (int i = 0; i < 16; ++i) {
         bytes d = stream;
         const size_t at = d.size() * (52 + 3 * i) / 100;  // past the first block
         for (size_t j = 0; j < 8; ++j) d[at + j] = static_cast<uint8_t>(rng());
-        const result r = both(decompress_stream, d, "damage at " + std::to_string(at), original.size() + 2 * blocksize);
-        if (r.status == stream_ok) continue;  // no checksum: some damage passes
+        const streamrun r = both(false, d, "damage at " + std::to_string(at), original.size() + 2 * blocksize);
+        if (r.status == VORN_OK) continue;  // no checksum: some damage passes
         ++detected;
         EXPECT_TRUE(wholeblocks(r.out, original)) << "damage at " << at << ": " << r.out.size() << " bytes out";
         EXPECT_GE(r.out.size(), blocksize) << "damage at " << at << ": the first block was lost";
@@ -107,46 +90,32 @@ TEST(Stages, DamageInTheNextBlockLeavesTheBlockBeforeWhole)
     EXPECT_GE(detected, 12);
 }
 
-TEST(Stages, TruncationAtAndAroundEveryBlockBoundary)
+TEST(Threads, TruncationAtAndAroundEveryBlockBoundary)
 {
     const bytes original = threeblocks();
-    const bytes stream = run(compress_stream, original, true).out;
+    const bytes stream = run(true, original, true).out;
     // The shortest cut that yields k whole blocks marks the end of block k
     // in the stream; cuts on and around it must give k - 1 or k blocks.
     for (size_t k = 1; k <= 2; ++k) {
         size_t lo = 0, hi = stream.size();
         while (lo < hi) {
             const size_t mid = (lo + hi) / 2;
-            const result r = run(decompress_stream, bytes(stream.begin(), stream.begin() + mid), true);
+            const streamrun r = run(false, bytes(stream.begin(), stream.begin() + mid), true);
             if (r.out.size() >= k * blocksize) hi = mid;
             else lo = mid + 1;
         }
         for (long delta = -4; delta <= 4; ++delta) {
             const size_t cut = lo + delta;
             const std::string what = "block " + std::to_string(k) + ", cut at " + std::to_string(cut);
-            const result r = both(decompress_stream, bytes(stream.begin(), stream.begin() + cut), what);
-            EXPECT_NE(r.status, stream_ok) << what;
+            const streamrun r = both(false, bytes(stream.begin(), stream.begin() + cut), what);
+            EXPECT_NE(r.status, VORN_OK) << what;
             EXPECT_TRUE(wholeblocks(r.out, original)) << what;
             EXPECT_EQ(r.out.size(), (delta < 0 ? k - 1 : k) * blocksize) << what;
         }
     }
 }
 
-TEST(Stages, OutputThatFailsWhileTheOtherStageWorks)
-{
-    // The output fills up in the middle of the second block: the run ends
-    // with a write error, in both directions and both modes, and no block
-    // after it is written.
-    const bytes original = threeblocks();
-    const bytes stream = run(compress_stream, original, true).out;
-    const result c = both(compress_stream, original, "compressing", stream.size() / 2);
-    EXPECT_EQ(c.status, stream_writeerror);
-    const result d = both(decompress_stream, stream, "restoring", blocksize + blocksize / 2);
-    EXPECT_EQ(d.status, stream_writeerror);
-    EXPECT_LE(d.out.size(), blocksize + blocksize / 2);
-}
-
-TEST(Stages, ProgramsReportAFailedOutputOnce)
+TEST(Threads, ProgramsReportAFailedOutputOnce)
 {
     // Through the programs, on a device that is always full.
     const bytes original = threeblocks();

@@ -8,10 +8,10 @@
 
 void* bigblock(size_t bytes)
 {
-    constexpr size_t large = size_t{1} << 21;
-    if (bytes < large) return std::malloc(bytes);
-    const size_t whole = (bytes + large - 1) & ~(large - 1);
-    void* const p = std::aligned_alloc(large, whole);
+    constexpr size_t largepage = size_t{1} << 21;  // the size of one large page
+    if (bytes < largepage) return std::malloc(bytes);
+    const size_t whole = (bytes + largepage - 1) & ~(largepage - 1);
+    void* const p = std::aligned_alloc(largepage, whole);
 #if defined(MADV_HUGEPAGE)
     // Only a hint: storage in small pages works the same, a little slower.
     if (p != nullptr) madvise(p, whole, MADV_HUGEPAGE);

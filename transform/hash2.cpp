@@ -3,24 +3,18 @@
 #include "transform/hash2.h"
 
 #include "coder/stop.h"
+#include "transform/bigblock.h"
 
 #include <algorithm>
 #include <cassert>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 namespace {
 
-struct freeer {
-    void operator()(void* p) const { std::free(p); }
-};
-
 h2block* newblock()
 {
-    void* p = std::calloc(1, sizeof(h2block));
-    if (p == nullptr) errorstop(err_hashblock);
-    return static_cast<h2block*>(p);
+    return takearray<h2block>(1, arraykind::zeroed, err_hashblock).release();
 }
 
 // ---- spill -------------------------------------------------------------
@@ -31,8 +25,7 @@ void settle(h2spill* sp)
 {
     const uint32_t tail = sp->size - sp->sorted;
     if (tail == 0) return;
-    std::unique_ptr<h2pair[], freeer> copy(static_cast<h2pair*>(std::malloc(tail * sizeof(h2pair))));
-    if (copy == nullptr) errorstop(err_hashblock);
+    const heaparray<h2pair> copy = takearray<h2pair>(tail, arraykind::plain, err_hashblock);
     h2pair* const item = sp->item;
     std::memcpy(copy.get(), item + sp->sorted, tail * sizeof(h2pair));
     std::sort(copy.get(), copy.get() + tail, [](const h2pair& a, const h2pair& b) { return a.key < b.key; });
@@ -51,10 +44,7 @@ void settle(h2spill* sp)
 
 void spilladd(h2block* b, uint32_t key, uint32_t tagged)
 {
-    if (b->spill == nullptr) {
-        b->spill = static_cast<h2spill*>(std::calloc(1, sizeof(h2spill)));
-        if (b->spill == nullptr) errorstop(err_hashblock);
-    }
+    if (b->spill == nullptr) b->spill = takearray<h2spill>(1, arraykind::zeroed, err_hashblock).release();
     h2spill* const sp = b->spill;
     if (sp->size == sp->cap) {
         // Modest growth: a spill only exists for skewed blocks, where memory
@@ -142,8 +132,7 @@ void splitblock(hash2 table, uint32_t d)
 
     // Keyed entries are placed again from scratch: they may now find their
     // home slot free, and re-insertion can split a half at once.
-    std::unique_ptr<uint32_t[], freeer> saved(static_cast<uint32_t*>(std::malloc(2 * h2_slots * sizeof(uint32_t))));
-    if (saved == nullptr) errorstop(err_hashblock);
+    const heaparray<uint32_t> saved = takearray<uint32_t>(2 * h2_slots, arraykind::plain, err_hashblock);
     uint32_t* const value = saved.get();
     uint32_t* const key = value + h2_slots;
     std::memcpy(value, o->overflow, sizeof o->overflow);

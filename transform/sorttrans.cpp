@@ -11,37 +11,22 @@
 #include "transform/sorttrans.h"
 
 #include "coder/stop.h"
-#include "transform/bigblock.h"
 
 #include <cassert>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
 
-// Working storage kept for the process: a vorn run transforms up to a few
-// thousand blocks of 2 MiB, and fresh storage per block would be faulted in
-// again every time. The record array grows to the largest block seen.
-struct sortspace {
-    uint32_t* bucket = nullptr;  // 65,536 bucket positions
-    uint8_t* record = nullptr;   // 3 bytes per slot: high half (2 bytes), byte
-    uint32_t cap = 0;            // slots the record array holds
-};
-
-sortspace space;
-
-void reserve(uint32_t n)
+// Grows the storage to n slots. The old record array is released first,
+// and cap is 0 while none is held, so a stop leaves a record to be freed.
+void reserve(sortspace* space, uint32_t n)
 {
-    if (space.bucket == nullptr) {
-        space.bucket = static_cast<uint32_t*>(std::malloc(65536 * sizeof(uint32_t)));
-        if (space.bucket == nullptr) errorstop(err_workspace);
-    }
-    if (n <= space.cap) return;
-    std::free(space.record);
-    space.cap = 0;
-    space.record = static_cast<uint8_t*>(bigblock(size_t{n} * 3));
-    if (space.record == nullptr) errorstop(err_workspace);
-    space.cap = n;
+    if (space->bucket == nullptr) space->bucket = takearray<uint32_t>(65536);
+    if (n <= space->cap) return;
+    space->record.reset();
+    space->cap = 0;
+    space->record = takearray<uint8_t>(size_t{n} * 3, arraykind::scattered);
+    space->cap = n;
 }
 
 // A record: the high half of context e, then byte c.
@@ -63,14 +48,14 @@ constexpr uint32_t lookahead = 16;
 
 }  // namespace
 
-uint32_t sorttrans(uint8_t* block, uint32_t n, uint8_t* index)
+uint32_t sorttrans(sortspace* space, uint8_t* block, uint32_t n, uint8_t* index)
 {
     assert(n >= 4);
     // All storage is taken before the block is written, so a failure leaves
     // the caller's block as it was.
-    reserve(n);
-    uint32_t* const start = space.bucket;
-    uint8_t* const rec = space.record;
+    reserve(space, n);
+    uint32_t* const start = space->bucket.get();
+    uint8_t* const rec = space->record.get();
     std::memset(start, 0, 65536 * sizeof(uint32_t));
 
     // Pair histogram: b[i]<<8 | b[i-1], the pair at i - 1 read as one
@@ -117,6 +102,11 @@ uint32_t sorttrans(uint8_t* block, uint32_t n, uint8_t* index)
         block[--start[half(p)]] = p[2];
     }
     return n;
+}
+
+void freesortspace(sortspace* space)
+{
+    *space = sortspace{};
 }
 
 void BWtrans(uint8_t*, uint32_t, uint8_t*)

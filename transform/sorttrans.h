@@ -11,12 +11,26 @@
 
 #include <cstdint>
 
+#include "transform/bigblock.h"
+
+// The sort's working storage: 65,536 counters plus 3 bytes per block byte,
+// kept between calls and grown to the largest block seen, so that a stream
+// of 2 MiB blocks faults its pages in once, not once per block. A
+// zero-initialised record is empty; each stream or thread sorting at the
+// same time as another needs a record of its own.
+struct sortspace {
+    heaparray<uint32_t> bucket;  // 65,536 bucket positions
+    heaparray<uint8_t> record;   // 3 bytes per slot: high half (2 bytes), byte
+    uint32_t cap = 0;            // slots the record array holds
+};
+
 // Rearranges block[0..n-1] in place and fills index[0..3]. n >= 4. Returns n.
-// Working storage (65,536 counters plus 3 bytes per block byte) is kept for
-// the process between calls and grows to the largest block seen, so calls
-// must not overlap (one thread at a time); if it cannot be had the call
-// stops with err_workspace before the block is touched.
-uint32_t sorttrans(uint8_t* block, uint32_t n, uint8_t* index);
+// If the working storage cannot be had the call stops with err_workspace
+// before the block is touched, leaving space empty or as it was.
+uint32_t sorttrans(sortspace* space, uint8_t* block, uint32_t n, uint8_t* index);
+
+// Releases the storage; space is empty afterwards and may be used again.
+void freesortspace(sortspace* space);
 
 // The full block-sorting forward transform is not provided: this entry only
 // stops with err_bwtrans.

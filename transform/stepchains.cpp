@@ -14,10 +14,6 @@
 // is only kept from being a start.
 #include "transform/stepchains.h"
 
-#include "coder/stop.h"
-
-#include <cstdlib>
-
 namespace {
 
 constexpr uint32_t stride = 64;  // one start among this many slots
@@ -25,31 +21,21 @@ constexpr uint32_t lanes = 16;
 constexpr uint32_t room = 4096;
 constexpr uint32_t none = 0xFFFFFFFF;
 
-struct chainspace {
-    stepchain* chain = nullptr;
-    uint8_t* bytes = nullptr;
-    uint32_t cap = 0;  // block size they were taken for
-};
-
-chainspace space;
-
 uint32_t chaincap(uint32_t n) { return n / stride + n / room + lanes + 4; }
 uint32_t bytecap(uint32_t n) { return (n / room + lanes + 2) * room; }
 
-void reserve(uint32_t n)
+// Grows the storage for blocks of n bytes. The old arrays are released
+// first, and cap is 0 until both are held, so a stop leaves a record to be
+// freed.
+void reserve(chainspace* space, uint32_t n)
 {
-    if (n <= space.cap) return;
-    std::free(space.chain);
-    std::free(space.bytes);
-    space.chain = static_cast<stepchain*>(std::malloc(size_t{chaincap(n)} * sizeof(stepchain)));
-    space.bytes = static_cast<uint8_t*>(std::malloc(bytecap(n)));
-    space.cap = n;
-    if (space.chain == nullptr || space.bytes == nullptr) {
-        std::free(space.chain);
-        std::free(space.bytes);
-        space = chainspace{};
-        errorstop(err_workspace);
-    }
+    if (n <= space->cap) return;
+    space->cap = 0;
+    space->chain.reset();
+    space->bytes.reset();
+    space->chain = takearray<stepchain>(chaincap(n));
+    space->bytes = takearray<uint8_t>(bytecap(n));
+    space->cap = n;
 }
 
 // One lane: the chain it walks, the slot it has reached, the bytes so far.
@@ -99,7 +85,7 @@ uint32_t markstart(chainrun* r, uint32_t s, uint32_t w)
 
 }  // namespace
 
-bool walkchains(steptable* table, uint32_t n, stepchains* chains)
+bool walkchains(chainspace* space, steptable* table, uint32_t n, stepchains* chains)
 {
     uint32_t* const word = table->word;
     uint32_t samples = 0, exact = 0;
@@ -113,8 +99,8 @@ bool walkchains(steptable* table, uint32_t n, stepchains* chains)
     // alone has far fewer exact slots and never starts them.
     if (exact * 8 < samples || exact < 2 * lanes) return false;
 
-    reserve(n);
-    chainrun r{word, space.chain, space.bytes, space.bytes, 0, n};
+    reserve(space, n);
+    chainrun r{word, space->chain.get(), space->bytes.get(), space->bytes.get(), 0, n};
     for (uint32_t s = 0; s < n; s += stride) {
         if ((word[s] & step_exact) != 0 && s != table->last) markstart(&r, s, word[s]);
     }

@@ -42,8 +42,17 @@ struct stepchains {
     uint32_t count;
 };
 
+// Storage of side chains, kept between calls and grown to the largest
+// block seen. A zero-initialised record is empty.
+struct chainspace {
+    heaparray<stepchain> chain;
+    heaparray<uint8_t> bytes;
+    uint32_t cap = 0;  // block size they were taken for
+};
+
 // Marks start slots in the table's words (among every `stride`th slot, the
 // exact ones) and walks their chains. Returns false, leaving the table as
 // it was, when too few of the sampled slots are exact for chains to pay.
-// The chains live in the process's working storage until the next call.
-bool walkchains(steptable* table, uint32_t n, stepchains* chains);
+// The chains live in space until the next call with it; if space cannot
+// grow, the call stops with err_workspace before the table is changed.
+bool walkchains(chainspace* space, steptable* table, uint32_t n, stepchains* chains);

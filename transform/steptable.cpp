@@ -25,68 +25,34 @@
 // counters are written in order, but for the rewrite of a pair's first
 // word, which lies in the same group.
 //
-// Working storage is kept for the process and only grows, so the pages of
-// a stream's 2 MiB blocks are faulted in once, not once per block.
 #include "transform/steptable.h"
 
-#include "coder/stop.h"
-#include "transform/bigblock.h"
-
 #include <bit>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 constexpr uint32_t nowhere = 0xFFFFFFFF;
 
-// Arrays of block size hold `cap` slots; the pair table 256 x 256 entries.
-struct stepspace {
-    uint32_t* word = nullptr;    // cap: the step table
-    uint32_t* counter = nullptr; // cap/2 + 1: running slots of the counted buckets
-    uint64_t* group = nullptr;   // cap/64 + 2: bit s marks the start of an order-3 group
-    uint32_t* pair = nullptr;    // pair counts
-    uint32_t cap = 0;
-};
-
-stepspace space;
-
 constexpr size_t pairentries = 256 * 256;
 
-void releasespace()
+// Grows the storage to n slots. The old arrays are released first, and cap
+// is 0 until all are held, so a stop leaves a record to be freed. The step
+// table, read at scattered places once per byte, is laid out in large
+// pages; the others take ordinary pages, which are only resident once used
+// (text uses a small part of the counters' room).
+void reserve(stepspace* space, uint32_t n)
 {
-    std::free(space.word);
-    std::free(space.counter);
-    std::free(space.group);
-    space.word = nullptr;
-    space.counter = nullptr;
-    space.group = nullptr;
-    space.cap = 0;
-}
-
-// The step table, read at scattered places once per byte, is laid out in
-// large pages; the others take ordinary pages, which are only resident once
-// used (text uses a small part of the counters' room).
-template <typename T>
-T* take(size_t count, bool scattered)
-{
-    void* const p = scattered ? bigblock(count * sizeof(T)) : std::malloc(count * sizeof(T));
-    if (p == nullptr) {
-        releasespace();
-        errorstop(err_workspace);
-    }
-    return static_cast<T*>(p);
-}
-
-void reserve(uint32_t n)
-{
-    if (space.pair == nullptr) space.pair = take<uint32_t>(pairentries, false);
-    if (n <= space.cap) return;
-    releasespace();
-    space.word = take<uint32_t>(n, true);
-    space.counter = take<uint32_t>(n / 2 + 1, false);
-    space.group = take<uint64_t>(n / 64 + 2, false);
-    space.cap = n;
+    if (space->pair == nullptr) space->pair = takearray<uint32_t>(pairentries);
+    if (n <= space->cap) return;
+    space->cap = 0;
+    space->word.reset();
+    space->counter.reset();
+    space->group.reset();
+    space->word = takearray<uint32_t>(n, arraykind::scattered);
+    space->counter = takearray<uint32_t>(n / 2 + 1);
+    space->group = takearray<uint64_t>(n / 64 + 2);
+    space->cap = n;
 }
 
 inline bool bitat(const uint64_t* bits, uint32_t s)
@@ -106,6 +72,10 @@ uint32_t nextbit(const uint64_t* bits, uint32_t s)
 
 // The block, its bytes by rank, and the storage of one build.
 struct building {
+    uint32_t* word;     // the step table
+    uint32_t* counter;  // the counters
+    uint64_t* group;    // the group starts
+    uint32_t* pair;     // the pair counts
     const uint8_t* L;
     uint32_t n;
     const uint32_t* counts;
@@ -147,7 +117,7 @@ bool countpairs(building* b)
             const uint32_t c = b->present[i];
             const uint32_t count = part[0][c] + part[1][c] + part[2][c] + part[3][c];
             part[0][c] = part[1][c] = part[2][c] = part[3][c] = 0;
-            space.pair[i * np + j] = count;
+            b->pair[i * np + j] = count;
             total[c] += count;
         }
     }
@@ -175,7 +145,7 @@ uint32_t markgroups(building* b, uint32_t index)
     const uint32_t np = b->np;
     const uint32_t gindex = b->counts[i1] != 0 && b->counts[i0] != 0 ? b->column[i1] * np + b->column[i0] : nowhere;
     const uint32_t n = b->n;
-    uint64_t* const group = space.group;
+    uint64_t* const group = b->group;
     std::memset(group, 0, (n / 64 + 2) * sizeof(uint64_t));
     uint32_t next[256];
     uint32_t last[256];
@@ -185,7 +155,7 @@ uint32_t markgroups(building* b, uint32_t index)
     uint32_t s = 0;
     for (uint32_t g = 0; g < np * np; ++g) {
         const uint32_t before = next[i2];
-        for (const uint32_t end = s + space.pair[g]; s < end; ++s) {
+        for (const uint32_t end = s + b->pair[g]; s < end; ++s) {
             const uint32_t c = b->L[s];
             const uint32_t t = next[c]++;
             if (last[c] != g) {
@@ -205,8 +175,11 @@ uint32_t markgroups(building* b, uint32_t index)
 // pair a counted one, and the first slot's word is rewritten.
 void writesteps(building* b)
 {
-    uint32_t* const word = space.word;
-    uint32_t* const counter = space.counter;
+    uint32_t* const word = b->word;
+    uint32_t* const counter = b->counter;
+    const uint64_t* const group = b->group;
+    const uint8_t* const L = b->L;
+    const uint32_t n = b->n;
     uint32_t next[256];
     uint32_t last[256];
     uint32_t head[256];  // first slot of the current pair of each byte
@@ -215,9 +188,9 @@ void writesteps(building* b)
     std::memset(head, 0, sizeof head);
     uint32_t ids = 0;
     uint32_t g = 0;
-    for (uint32_t s = 0; s < b->n; ++s) {
-        g += bitat(space.group, s);
-        const uint32_t c = b->L[s];
+    for (uint32_t s = 0; s < n; ++s) {
+        g += bitat(group, s);
+        const uint32_t c = L[s];
         const uint32_t t = next[c]++;
         if (last[c] != g) {
             last[c] = g;
@@ -243,16 +216,16 @@ void writesteps(building* b)
 uint32_t counthome(building* b, uint32_t index, uint32_t gstart, uint32_t* homehead)
 {
     const uint32_t i3 = index >> 24;
-    const uint32_t gend = nextbit(space.group, gstart);
+    const uint32_t gend = nextbit(b->group, gstart);
     uint32_t size = 0;
     for (uint32_t s = gstart; s < gend; ++s) {
         if (b->L[s] != i3) continue;
         if (size++ == 0) *homehead = s;
     }
     if (size == 0) return 0;
-    uint32_t* const word = space.word;
+    uint32_t* const word = b->word;
     if (word[*homehead] & step_exact) {
-        space.counter[b->ids] = word[*homehead] & step_slotmask;
+        b->counter[b->ids] = word[*homehead] & step_slotmask;
         word[*homehead] = i3 << 24 | b->ids++;
     }
     return size;
@@ -263,11 +236,11 @@ uint32_t counthome(building* b, uint32_t index, uint32_t gstart, uint32_t* homeh
 // from the top.
 void spreadentries(building* b)
 {
-    uint32_t* const counter = space.counter;
+    uint32_t* const counter = b->counter;
     for (uint32_t id = b->ids; id-- > 0;) {
         const uint32_t slot = counter[id];
         counter[2 * id] = slot;
-        counter[2 * id + 1] = space.word[slot];
+        counter[2 * id + 1] = b->word[slot];
     }
 }
 
@@ -278,8 +251,8 @@ void spreadentries(building* b)
 void headcounters(building* b)
 {
     constexpr uint32_t seen = 1u << 31;
-    uint32_t* const word = space.word;
-    uint32_t* const counter = space.counter;
+    uint32_t* const word = b->word;
+    uint32_t* const counter = b->counter;
     for (uint32_t s = 0; s < b->n; ++s) {
         const uint32_t w = word[s];
         if (w & step_exact) continue;
@@ -296,10 +269,15 @@ void headcounters(building* b)
 
 }  // namespace
 
-stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uint32_t* counts, steptable* table)
+stepbuild buildsteptable(stepspace* space, const uint8_t* L, uint32_t n, uint32_t index, const uint32_t* counts,
+                         steptable* table)
 {
-    reserve(n);
+    reserve(space, n);
     building b{};
+    b.word = space->word.get();
+    b.counter = space->counter.get();
+    b.group = space->group.get();
+    b.pair = space->pair.get();
     b.L = L;
     b.n = n;
     b.counts = counts;
@@ -310,13 +288,13 @@ stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uin
     uint32_t homehead = nowhere;
     const uint32_t size = counthome(&b, index, gstart, &homehead);
     if (size == 0) return stepbuild::noindex;
-    const uint32_t home = space.word[homehead] & step_slotmask;
-    table->word = space.word;
-    table->first = space.counter[home];
-    table->last = space.counter[home] + size - 1;
+    const uint32_t home = b.word[homehead] & step_slotmask;
+    table->word = b.word;
+    table->first = b.counter[home];
+    table->last = b.counter[home] + size - 1;
     if (b.ids <= (n / 2 + 1) / 2) {
         spreadentries(&b);
-        table->entry = space.counter;
+        table->entry = b.counter;
         table->home = home;
     } else {
         headcounters(&b);

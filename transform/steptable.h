@@ -34,7 +34,9 @@
 
 #include <cstdint>
 
-constexpr uint32_t step_maxblock = 1u << 21;         // largest block with a step table
+#include "transform/bigblock.h"
+#include "transform/blocksize.h"
+
 constexpr uint32_t step_exact = 1u << 23;            // the word holds the next slot itself
 constexpr uint32_t step_slotmask = step_exact - 1;   // next slot or counter number
 constexpr uint32_t step_exhausted = 0xFFFFFFFF;      // a running slot beyond every block
@@ -58,12 +60,25 @@ struct steptable {
                            // pair's head slot; not yet drawn from
 };
 
+// Storage of step tables, kept between builds and grown to the largest
+// block seen, so the pages of a stream's 2 MiB blocks are faulted in once,
+// not once per block. Arrays of block size hold `cap` slots. A
+// zero-initialised record is empty.
+struct stepspace {
+    heaparray<uint32_t> word;     // cap: the step table
+    heaparray<uint32_t> counter;  // cap/2 + 1: running slots of the counted buckets
+    heaparray<uint64_t> group;    // cap/64 + 2: bit s marks the start of an order-3 group
+    heaparray<uint32_t> pair;     // 256 x 256 pair counts
+    uint32_t cap = 0;
+};
+
 enum class stepbuild { ok, badcounts, noindex };
 
-// Builds the step table of block L (n <= step_maxblock) into the process's
-// working storage, growing it when needed; stops with err_workspace if that
-// fails. counts must add up to n; they are checked against L's histogram
-// (badcounts when they differ, the table left unusable), and they are not
-// changed. noindex: the index is no context of L. On ok, *table describes
-// the table until the next build.
-stepbuild buildsteptable(const uint8_t* L, uint32_t n, uint32_t index, const uint32_t* counts, steptable* table);
+// Builds the step table of block L (n <= blocksize) into space, growing it
+// when needed; stops with err_workspace if that fails (space is then empty
+// or as it was). counts must add up to n; they are checked against L's
+// histogram (badcounts when they differ, the table left unusable), and
+// they are not changed. noindex: the index is no context of L. On ok,
+// *table describes the table until the next build into space.
+stepbuild buildsteptable(stepspace* space, const uint8_t* L, uint32_t n, uint32_t index, const uint32_t* counts,
+                         steptable* table);

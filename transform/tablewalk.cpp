@@ -13,30 +13,13 @@
 // draws is checked against n before L is read.
 #include "transform/tablewalk.h"
 
-#include "coder/byteio.h"
 #include "coder/stop.h"
+#include "transform/bigblock.h"
 #include "transform/hash2.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 
 namespace {
-
-struct freeer {
-    void operator()(void* p) const { std::free(p); }
-};
-
-template <typename T>
-using heaparray = std::unique_ptr<T[], freeer>;
-
-template <typename T>
-heaparray<T> takearray(size_t count, bool zeroed)
-{
-    void* p = zeroed ? std::calloc(count, sizeof(T)) : std::malloc(count * sizeof(T));
-    if (p == nullptr) errorstop(err_workspace);
-    return heaparray<T>(static_cast<T*>(p));
-}
 
 // Owns a context table for the length of one call.
 struct tableowner {
@@ -80,7 +63,7 @@ struct insertqueue {
 // Leaves counts as the first slots of the byte ranges plus their sizes.
 void entercontexts(const uint8_t* L, uint32_t n, uint32_t* counts, hash2 table)
 {
-    heaparray<uint32_t> paircount = takearray<uint32_t>(65536, true);
+    heaparray<uint32_t> paircount = takearray<uint32_t>(65536, arraykind::zeroed);
     uint32_t* const pc = paircount.get();
 
     // Pair counts: slot s in the range of v holds a byte L[s] preceded by v.
@@ -96,7 +79,7 @@ void entercontexts(const uint8_t* L, uint32_t n, uint32_t* counts, hash2 table)
         if (sum != counts[x]) errorstop(err_corrupt);
     }
 
-    heaparray<uint32_t> pairstart = takearray<uint32_t>(65536, false);
+    heaparray<uint32_t> pairstart = takearray<uint32_t>(65536);
     uint32_t* const ps = pairstart.get();
     uint32_t r = n;
     for (uint32_t k = 65536; k-- > 0;) {
@@ -111,7 +94,7 @@ void entercontexts(const uint8_t* L, uint32_t n, uint32_t* counts, hash2 table)
 
     initHash2(table);
     insertqueue pending;
-    heaparray<uint16_t> seenmark = takearray<uint16_t>(65536, true);
+    heaparray<uint16_t> seenmark = takearray<uint16_t>(65536, arraykind::zeroed);
     uint16_t* const seen = seenmark.get();
 
     // Slot s of group g has a context with high half g; the slot t its byte
@@ -137,16 +120,16 @@ void entercontexts(const uint8_t* L, uint32_t n, uint32_t* counts, hash2 table)
     pending.drain(table);
 }
 
-// The walk: one lookup per byte; deliver(i, byte) stores or writes byte i.
-template <typename Deliver>
-uint32_t walk(const uint8_t* L, uint32_t n, uint32_t index, hash2 table, Deliver deliver)
+// The walk: one lookup per byte, each written to out as it is known.
+// Returns the context after the last byte.
+uint32_t walk(const uint8_t* L, uint8_t* out, uint32_t n, uint32_t index, hash2 table)
 {
     uint32_t x = index;
     for (uint32_t i = 0; i < n; ++i) {
         const uint32_t slot = static_cast<uint32_t>(h2_get_inc(table, x));
         if (slot >= n) errorstop(err_corrupt);
         const uint32_t c = L[slot];
-        deliver(i, c);
+        out[i] = static_cast<uint8_t>(c);
         x = (x >> 8) | (c << 24);
     }
     return x;
@@ -170,11 +153,5 @@ void tablewalk(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, u
     tableowner owner;
     entercontexts(block, n, counts, owner.table);
 
-    uint32_t x;
-    if (out != nullptr) {
-        x = walk(block, n, index, owner.table, [out](uint32_t i, uint32_t c) { out[i] = static_cast<uint8_t>(c); });
-    } else {
-        x = walk(block, n, index, owner.table, [](uint32_t, uint32_t c) { putbyte(static_cast<int>(c)); });
-    }
-    if (x != index) errorstop(err_corrupt);
+    if (walk(block, out, n, index, owner.table) != index) errorstop(err_corrupt);
 }

@@ -1,20 +1,9 @@
 // Inverse of the full block-sorting transform by its successor table: the
 // j-th byte in stable sorted order stands in the block at succ[j], and
 // following succ from the start row spells the original string.
-#include "coder/byteio.h"
 #include "coder/stop.h"
+#include "transform/bigblock.h"
 #include "transform/unsorttrans.h"
-
-#include <cstdlib>
-#include <memory>
-
-namespace {
-
-struct freeer {
-    void operator()(void* p) const { std::free(p); }
-};
-
-}  // namespace
 
 void unBWtrans(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, uint32_t* counts)
 {
@@ -27,11 +16,8 @@ void unBWtrans(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, u
         if (seen[v] != counts[v]) errorstop(err_corrupt);
     }
 
-    std::unique_ptr<uint32_t[], freeer> table;
-    if (n > 0) {
-        table.reset(static_cast<uint32_t*>(std::malloc(static_cast<size_t>(n) * sizeof(uint32_t))));
-        if (table == nullptr) errorstop(err_workspace);
-    }
+    heaparray<uint32_t> table;
+    if (n > 0) table = takearray<uint32_t>(n);
     uint32_t* const succ = table.get();
 
     uint32_t r = n;
@@ -42,15 +28,8 @@ void unBWtrans(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, u
     for (uint32_t i = 0; i < n; ++i) succ[counts[block[i]]++] = i;
 
     uint32_t p = index;
-    if (out != nullptr) {
-        for (uint32_t k = 0; k < n; ++k) {
-            out[k] = block[p];
-            p = succ[p];
-        }
-    } else {
-        for (uint32_t k = 0; k < n; ++k) {
-            putbyte(block[p]);
-            p = succ[p];
-        }
+    for (uint32_t k = 0; k < n; ++k) {
+        out[k] = block[p];
+        p = succ[p];
     }
 }

@@ -1,6 +1,6 @@
 // Inverse sort transform by the step table (steptable.h): the walk.
 //
-// Each step delivers the current slot's byte and moves on: to the slot its
+// Each step writes the current slot's byte and moves on: to the slot its
 // word names, whose word it then reads from the table, or to the slot its
 // word's counter hands out, whose word the counter already holds. The
 // counter then takes the bucket's following slot and fetches that slot's
@@ -28,75 +28,61 @@
 // visit the walk must see.
 #include "transform/unsorttrans.h"
 
-#include "coder/byteio.h"
 #include "coder/stop.h"
-#include "transform/stepchains.h"
-#include "transform/steptable.h"
 #include "transform/tablewalk.h"
+
+#include <cstring>
 
 namespace {
 
-// The walk in progress: the step table of one block and how far the walk
-// has come. A caller may take the block in stretches between other work.
-struct walkstate {
-    steptable table;
-    stepchains chains;  // count 0: none marked
-    uint32_t slot;   // slot whose byte comes next
-    uint32_t word;   // its word
-    uint32_t left;   // bytes still to deliver
-    uint32_t n;      // bytes of the block
-    uint32_t ctx;    // context after the bytes delivered so far
-    uint32_t index;  // the context the walk must end in
-    bool whole;      // every byte written, ending in the index
-};
-
-walkstate pending{};
-
 // A damaged block ends its walk: nothing more of it is written.
-[[noreturn]] void breakwalk()
+[[noreturn]] void breakwalk(walkstate* st)
 {
-    pending.left = 0;
+    st->left = 0;
     errorstop(err_corrupt);
 }
 
-// Delivers the next k bytes of the walk (k <= pending.left) and stops the
-// run on a draw beyond the block, or when the context after the last byte
-// is not the index. entries: the counters hold their slot's word (else the
-// head layout); chained: side chains were walked, so words may be marked.
+// Writes the next k bytes of the walk (k <= st->left) to out and stops on
+// a draw beyond the block, or when the context after the last byte is not
+// the index. entries: the counters hold their slot's word (else the head
+// layout); chained: side chains were walked, so words may be marked.
 // Blocks without chains take a loop without the mark's test.
-template <bool entries, bool chained, typename Deliver>
-void walksteps(uint32_t k, Deliver deliver)
+template <bool entries, bool chained>
+void walksteps(walkstate* st, uint8_t* out, uint32_t k)
 {
-    uint32_t* const word = pending.table.word;
-    uint32_t* const counter = pending.table.entry;
-    const uint32_t n = pending.n;
-    const uint32_t last = pending.table.last;
-    uint32_t* const home = entries ? &counter[2 * pending.table.home] : &pending.table.word[pending.table.home];
+    uint32_t* const word = st->table.word;
+    uint32_t* const counter = st->table.entry;
+    const stepchain* const chain = st->chains.chain;
+    const uint8_t* const chainbytes = st->chains.bytes;
+    const uint32_t n = st->n;
+    const uint32_t last = st->table.last;
+    uint32_t* const home = entries ? &counter[2 * st->table.home] : &word[st->table.home];
     const uint32_t spent = entries ? step_exhausted : (*home & 0xFF000000u) | step_headspent;
-    uint32_t s = pending.slot;
-    uint32_t w = pending.word;
-    uint32_t ctx = pending.ctx;
-    const uint32_t draws = k < pending.left ? k : k - 1;  // none after the last byte
+    uint32_t s = st->slot;
+    uint32_t w = st->word;
+    uint32_t ctx = st->ctx;
+    const uint32_t draws = k < st->left ? k : k - 1;  // none after the last byte
     for (uint32_t j = 0; j < draws; ++j) {
         if (chained && (w & step_mark)) {
             // A chain's stretch, taken whole when its draws are left in
             // this call; otherwise the walk steps through it.
-            const stepchain& chain = pending.chains.chain[w & step_chainmask];
-            if (chain.length != 0 && chain.length <= draws - j) {
-                const uint8_t* const b = pending.chains.bytes + chain.from;
-                for (uint32_t i = 0; i < chain.length; ++i) deliver(b[i]);
-                for (uint32_t i = chain.length < 4 ? 0 : chain.length - 4; i < chain.length; ++i) {
+            const stepchain& c = chain[w & step_chainmask];
+            if (c.length != 0 && c.length <= draws - j) {
+                const uint8_t* const b = chainbytes + c.from;
+                std::memcpy(out, b, c.length);
+                out += c.length;
+                for (uint32_t i = c.length < 4 ? 0 : c.length - 4; i < c.length; ++i) {
                     ctx = (ctx >> 8) | (uint32_t{b[i]} << 24);
                 }
-                j += chain.length - 1;
-                s = chain.end;
-                w = chain.endword;
+                j += c.length - 1;
+                s = c.end;
+                w = c.endword;
                 continue;
             }
-            w = chain.word;
+            w = c.word;
         }
         const uint32_t c = w >> 24;
-        deliver(c);
+        *out++ = static_cast<uint8_t>(c);
         ctx = (ctx >> 8) | (c << 24);
         if (s == last) *home = spent;
         if (w & step_exact) {
@@ -105,7 +91,7 @@ void walksteps(uint32_t k, Deliver deliver)
         } else if (entries) {
             uint32_t* const e = counter + 2 * size_t{w & step_slotmask};
             s = e[0];
-            if (s >= n) breakwalk();
+            if (s >= n) breakwalk(st);
             w = e[1];
             const uint32_t after = s + 1 < n ? s + 1 : s;  // the bucket's next slot, if any
             e[0] = s + 1;
@@ -114,53 +100,54 @@ void walksteps(uint32_t k, Deliver deliver)
             uint32_t* const head = &word[w & step_redirect ? w & step_runmask : s];
             const uint32_t h = *head;
             s = h & step_runmask;
-            if (s >= n) breakwalk();
+            if (s >= n) breakwalk(st);
             *head = h + 1;
             w = word[s];
         }
     }
     if (draws != k) {
         const uint32_t c = w >> 24;
-        deliver(c);
+        *out = static_cast<uint8_t>(c);
         ctx = (ctx >> 8) | (c << 24);
     }
-    pending.slot = s;
-    pending.word = w;
-    pending.ctx = ctx;
-    pending.left -= k;
-    if (pending.left == 0) {
-        if (ctx != pending.index) breakwalk();
-        pending.whole = true;
+    st->slot = s;
+    st->word = w;
+    st->ctx = ctx;
+    st->left -= k;
+    if (st->left == 0) {
+        if (ctx != st->index) breakwalk(st);
+        st->whole = true;
     }
 }
 
-template <typename Deliver>
-void walk(uint32_t k, Deliver deliver)
+void walk(walkstate* st, uint8_t* out, uint32_t k)
 {
-    if (pending.chains.count != 0) {
-        walksteps<true, true>(k, deliver);
-    } else if (pending.table.entry != nullptr) {
-        walksteps<true, false>(k, deliver);
+    if (st->chains.count != 0) {
+        walksteps<true, true>(st, out, k);
+    } else if (st->table.entry != nullptr) {
+        walksteps<true, false>(st, out, k);
     } else {
-        walksteps<false, false>(k, deliver);
+        walksteps<false, false>(st, out, k);
     }
 }
 
 }  // namespace
 
-void unsort_start(const uint8_t* block, uint32_t n, uint32_t index, uint32_t* counts)
+void unsort_start(unsortspace* space, const uint8_t* block, uint32_t n, uint32_t index, uint32_t* counts)
 {
-    pending = walkstate{};
+    walkstate* const st = &space->walk;
+    *st = walkstate{};
     checkcounts(n, counts);
     if (n == 0) {
-        pending.whole = true;  // nothing to walk; the context is the index
+        st->whole = true;  // nothing to walk; the context is the index
         return;
     }
-    if (n > step_maxblock) errorstop(err_corrupt);
+    if (n > blocksize) errorstop(err_corrupt);
     steptable table;
-    if (buildsteptable(block, n, index, counts, &table) != stepbuild::ok) errorstop(err_corrupt);
+    if (buildsteptable(&space->steps, block, n, index, counts, &table) != stepbuild::ok) errorstop(err_corrupt);
     stepchains chains{nullptr, nullptr, 0};
-    if (table.entry != nullptr) walkchains(&table, n, &chains);  // the head layout uses step_mark's bit
+    // The head layout uses step_mark's bit.
+    if (table.entry != nullptr) walkchains(&space->sidechains, &table, n, &chains);
     // The first slot is drawn from the index's bucket.
     const uint32_t first = table.first;
     if (table.entry != nullptr) {
@@ -170,36 +157,36 @@ void unsort_start(const uint8_t* block, uint32_t n, uint32_t index, uint32_t* co
     } else {
         ++table.word[table.home];
     }
-    pending = walkstate{table, chains, first, table.word[first], n, n, index, index, false};
+    *st = walkstate{table, chains, first, table.word[first], n, n, index, index, false};
 }
 
-uint32_t unsort_left()
+uint32_t unsort_left(const unsortspace* space)
 {
-    return pending.left;
+    return space->walk.left;
 }
 
-bool unsort_whole()
+bool unsort_whole(const unsortspace* space)
 {
-    return pending.whole;
+    return space->walk.whole;
 }
 
-void unsort_walk(uint32_t k)
+void unsort_walk(unsortspace* space, uint8_t* out, uint32_t k)
 {
-    if (k > pending.left) k = pending.left;
-    if (k != 0) walk(k, [](uint32_t c) { putbyte(static_cast<int>(c)); });
+    if (k > space->walk.left) k = space->walk.left;
+    if (k != 0) walk(&space->walk, out, k);
 }
 
-void unsorttrans(const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, uint32_t* counts)
+void unsorttrans(unsortspace* space, const uint8_t* block, uint8_t* out, uint32_t n, uint32_t index, uint32_t* counts)
 {
-    if (n > step_maxblock) {
+    if (n > blocksize) {
         tablewalk(block, out, n, index, counts);
         return;
     }
-    unsort_start(block, n, index, counts);
-    if (n == 0) return;
-    if (out != nullptr) {
-        walk(n, [&out](uint32_t c) { *out++ = static_cast<uint8_t>(c); });
-    } else {
-        walk(n, [](uint32_t c) { putbyte(static_cast<int>(c)); });
-    }
+    unsort_start(space, block, n, index, counts);
+    if (n != 0) walk(&space->walk, out, n);
+}
+
+void freeunsortspace(unsortspace* space)
+{
+    *space = unsortspace{};
 }

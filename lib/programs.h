@@ -1,0 +1,36 @@
+// The part of the library kept for the vorn and unvorn programs alone, and
+// not exported from the shared library: their per-block progress lines,
+// the core stop behind a failure (which they report as "Error #%x"), and
+// the run length at which the encoder starts a new stream, which tests
+// lower to see the seam. Everything else the programs do goes through
+// vorn.h.
+#pragma once
+
+#include <cstdint>
+
+#include "lib/vorn.h"
+
+// What a stream reports as it goes, in the order the programs print it.
+enum progressevent {
+    progress_block,       // encoder: a block of `value` bytes is being coded
+    progress_coding,      // encoder: its index is coded, its bytes follow
+    progress_done,        // either: the block is complete (a raw tail has none)
+    progress_decoding,    // decoder: a block is decoded and checks out so far
+    progress_processing,  // decoder: it has `value` bytes and is being restored
+    progress_nextstream,  // decoder: another stream follows the one before
+};
+
+using progressfn = void (*)(void* arg, progressevent event, long value);
+
+void encoder_progress(vorn_encoder* e, progressfn fn, void* arg);
+void decoder_progress(vorn_decoder* d, progressfn fn, void* arg);
+
+// The core stop behind the last failure (coder/stop.h: 0x6601 damage,
+// 0x6503 no working storage, ...), or 0 when the failure was no stop.
+unsigned encoder_stopcode(const vorn_encoder* e);
+unsigned decoder_stopcode(const vorn_decoder* d);
+
+// The longest run of one byte value a stream may carry before the encoder
+// ends it and goes on in a new one (at most, and by default, maxrun of
+// model/model.h). Set before the first call of vorn_encode.
+void encoder_splitrun(vorn_encoder* e, uint64_t run);

@@ -1,0 +1,100 @@
+/* libvorn: lossless block-sorting compression.
+ *
+ * A stream is compressed in blocks of up to 2 MiB, each reordered by an
+ * order-4 sort transform and coded by an adaptive symbol model over a range
+ * coder. The streams are those of the vorn and unvorn programs, byte for
+ * byte: either side may write what the other reads.
+ *
+ * Usable from C99 and C++. Every call returns a status: VORN_OK, VORN_MORE,
+ * or one of the VORN_E_ errors below (all negative). The library prints
+ * nothing, never exits and never raises a signal. Encoders and decoders
+ * share nothing: any number may run at once, in one thread or in several.
+ *
+ * Memory: an encoder holds at most about 13 MiB (two blocks of input, the
+ * sort's working storage, the coded output of one block), a decoder at most
+ * about 24 MiB (two decoded blocks, the restored block, and the inverse
+ * transform's tables; text takes less). The one-shot calls use one of each
+ * for the length of the call.
+ */
+#ifndef VORN_H
+#define VORN_H
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(VORN_BUILDING) && defined(__GNUC__)
+#define VORN_API __attribute__((visibility("default")))
+#else
+#define VORN_API
+#endif
+
+enum {
+    VORN_OK = 0,            /* done: everything given is taken, nothing is pending */
+    VORN_MORE = 1,          /* call again: output is pending, or input is left */
+    VORN_E_ARGUMENT = -1,   /* a null pointer with a nonzero size, or another impossible argument */
+    VORN_E_NOMEMORY = -2,   /* working storage could not be allocated */
+    VORN_E_DSTSIZE = -3,    /* one-shot calls: dstcap is too small for the result */
+    VORN_E_TRUNCATED = -4,  /* the compressed input ends inside a stream */
+    VORN_E_DAMAGED = -5,    /* the compressed input breaks the format */
+    VORN_E_TRAILING = -6,   /* bytes after the last stream begin no stream */
+    VORN_E_EMPTY = -7,      /* the compressed input holds no byte at all */
+    VORN_E_STATE = -8       /* a call after the end of a stream or after a failure */
+};
+
+/* The library's version, as "major.minor". */
+VORN_API const char* vorn_version(void);
+
+/* A short text for every status, and for any other value. */
+VORN_API const char* vorn_strerror(int status);
+
+/* Room that always suffices for compressing n bytes, whatever they hold;
+ * 0 when that room would not fit a size_t. */
+VORN_API size_t vorn_compress_bound(size_t n);
+
+/* One-shot calls: the whole of src in, the whole result into dst, its
+ * length in *dstlen. VORN_E_DSTSIZE when dst is too small; after any
+ * failure *dstlen is 0 and the contents of dst are unspecified.
+ * vorn_decompress restores every stream of src, one after the other; it
+ * fails with VORN_E_EMPTY on an empty src. Both take threads 0 (see
+ * below). */
+VORN_API int vorn_compress(void* dst, size_t dstcap, size_t* dstlen, const void* src, size_t srclen);
+VORN_API int vorn_decompress(void* dst, size_t dstcap, size_t* dstlen, const void* src, size_t srclen);
+
+/* Streaming. Each call takes what it can of src (*srcused bytes) and writes
+ * what fits into dst (*dstlen bytes); either may be 0 bytes long. It returns
+ * VORN_MORE while the caller must call again, with more output room or
+ * (without finish) more input, and VORN_OK once everything given has been
+ * taken and no output is pending. finish nonzero says no input follows
+ * what src holds: VORN_OK then means the whole stream has been written, or
+ * every stream restored, and any further call returns VORN_E_STATE, as does
+ * any call after a failure. Any way of cutting the input and the output
+ * into pieces gives the same bytes.
+ *
+ * threads: 1 or 2 (block k+1 is sorted while block k is coded, or block k
+ * is restored while block k+1 is decoded); 0: two where the process may run
+ * on two processors, else one. NULL when the encoder or decoder cannot be
+ * allocated or threads is out of range. Freeing NULL does nothing. */
+typedef struct vorn_encoder vorn_encoder;
+VORN_API vorn_encoder* vorn_encoder_new(int threads);
+VORN_API int vorn_encode(vorn_encoder* e, const void* src, size_t srclen, size_t* srcused, void* dst, size_t dstcap,
+                         size_t* dstlen, int finish);
+VORN_API void vorn_encoder_free(vorn_encoder* e);
+
+/* The decoder restores streams that follow one another. It hands out no
+ * byte of a damaged block: a block comes out only once it is restored
+ * whole. Truncation, damage and trailing bytes are reported once the
+ * blocks before them are handed out. */
+typedef struct vorn_decoder vorn_decoder;
+VORN_API vorn_decoder* vorn_decoder_new(int threads);
+VORN_API int vorn_decode(vorn_decoder* d, const void* src, size_t srclen, size_t* srcused, void* dst, size_t dstcap,
+                         size_t* dstlen, int finish);
+VORN_API void vorn_decoder_free(vorn_decoder* d);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
