@@ -50,8 +50,8 @@ for f in "$so" "$libdir/libvorn.a" "$prefix/include/vorn.h"; do
 done
 [ $fail -eq 0 ] || exit 1
 
-# vorn.pc names the prefix it was configured with; here it is elsewhere.
-if ! flags=$(PKG_CONFIG_PATH=$pcdir pkg-config --define-variable=prefix="$prefix" --cflags --libs vorn); then
+# vorn.pc finds the prefix from where it lies, wherever the tree was put.
+if ! flags=$(PKG_CONFIG_PATH=$pcdir pkg-config --cflags --libs vorn); then
   echo "pkg-config cannot read $pc"
   exit 1
 fi
