@@ -39,6 +39,7 @@ static_assert(inputcap >= 4 * maxsymbolbytes, "a full buffer always lets a step 
 // One decoded block on its way to the output.
 struct blockjob {
     std::unique_ptr<uint8_t[]> block;  // the transformed block
+    std::unique_ptr<uint8_t[]> out;    // the block restored
     uint32_t count = 0;                // bytes in it
     uint32_t index = 0;
     uint32_t histogram[256] = {};      // working storage of the restoration
@@ -74,7 +75,6 @@ struct vorn_decoder {
     unsortspace unsort{};
     task restorer;
     blockjob jobs[2];
-    std::unique_ptr<uint8_t[]> restored;
     uint32_t capacity = 0;        // bytes of each block buffer
     blockjob* inhand = nullptr;   // with the restorer, not yet waited for
     const uint8_t* pending = nullptr;  // output not yet handed out
@@ -116,8 +116,10 @@ void reserve(vorn_decoder* d, uint32_t size)
 {
     if (d->capacity >= size) return;
     d->capacity = 0;
-    for (blockjob& j : d->jobs) j.block.reset(new uint8_t[size]);
-    d->restored.reset(new uint8_t[size]);
+    for (blockjob& j : d->jobs) {
+        j.block.reset(new uint8_t[size]);
+        j.out.reset(new uint8_t[size]);
+    }
     d->capacity = size;
 }
 
@@ -139,7 +141,7 @@ void finishblock(vorn_decoder* d)
     d->inhand = nullptr;
     task_wait(&d->restorer);
     report(d, progress_done);
-    d->pending = d->restored.get();
+    d->pending = job->out.get();
     d->pendinglen = job->count;
 }
 
@@ -250,13 +252,23 @@ int rawbytes(vorn_decoder* d, uint32_t n)
     return stepped;
 }
 
+// Whether the block just decoded passes every check below and goes to the
+// restorer.
+bool restorable(const vorn_decoder* d)
+{
+    return d->k == indexbytes && successor(d) && d->in.overrun == 0 && d->count > rawtail &&
+           !(d->firstblock && d->end && headerbyte(d->count) != d->header);
+}
+
 // The block is decoded: the block before it goes out first, then this one
-// is checked and handed to the restorer.
+// is checked and handed to the restorer. A block that goes to the restorer
+// is restored into its own buffer while the one before is handed out; a
+// raw tail, and any failure, wait until it has been.
 int settle(vorn_decoder* d)
 {
     if (d->inhand != nullptr) {
         finishblock(d);
-        return stepped;
+        if (!restorable(d)) return stepped;
     }
     const int header = d->header;
     if (d->k < indexbytes) {
@@ -284,10 +296,9 @@ int settle(vorn_decoder* d)
     job->count = count;
     job->index = d->index;
     d->inhand = job;
-    uint8_t* const out = d->restored.get();
     unsortspace* const space = &d->unsort;
-    task_start(&d->restorer, [job, out, space] {
-        unsorttrans(space, job->block.get(), out, job->count, job->index, job->histogram);
+    task_start(&d->restorer, [job, space] {
+        unsorttrans(space, job->block.get(), job->out.get(), job->count, job->index, job->histogram);
     });
     if (d->end) {
         d->at = phase::lastblock;

@@ -11,10 +11,10 @@
  * share nothing: any number may run at once, in one thread or in several.
  *
  * Memory: an encoder holds at most about 13 MiB (two blocks of input, the
- * sort's working storage, the coded output of one block), a decoder at most
- * about 24 MiB (two decoded blocks, the restored block, and the inverse
- * transform's tables; text takes less). The one-shot calls use one of each
- * for the length of the call.
+ * sort's working storage, the coded output of a quarter block), a decoder
+ * at most about 23 MiB (two decoded blocks and their restored bytes, and
+ * the inverse transform's tables, of which text takes less). The one-shot
+ * calls use one of either for the length of the call.
  */
 #ifndef VORN_H
 #define VORN_H
