@@ -26,11 +26,10 @@
 
 #include "coder/byteio.h"
 #include "model/modelstate.h"
+#include "transform/blocksize.h"
 #include "transform/sorttrans.h"
 
 namespace {
-
-constexpr uint32_t blockbytes = 0x200000;
 
 std::vector<uint8_t> readfile(const char* path)
 {
@@ -62,8 +61,8 @@ std::vector<block> cut(const std::vector<uint8_t>& data, bool transform)
 {
     std::vector<block> blocks;
     sortspace space{};
-    for (size_t at = 0; at < data.size(); at += blockbytes) {
-        const size_t n = std::min<size_t>(blockbytes, data.size() - at);
+    for (size_t at = 0; at < data.size(); at += blocksize) {
+        const size_t n = std::min<size_t>(blocksize, data.size() - at);
         block b;
         b.body.assign(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + n));
         if (transform && n > 4) {
@@ -128,7 +127,7 @@ void run(const std::string& name, const std::vector<block>& blocks, int rounds)
     std::vector<double> enc, dec;
     std::vector<uint8_t> coded;
     coded.reserve(n + 64);
-    std::vector<uint8_t> decoded(blockbytes);
+    std::vector<uint8_t> decoded(blocksize);
     uint32_t histogram[256] = {};
     static model m{};
     byteout out{};

@@ -55,7 +55,9 @@ int streamcall(Stream* s, const void* src, size_t srclen, size_t* srcused, void*
     } catch (const stopped& x) {
         s->stopcode = x.code;
         status = stopstatus(x.code);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
+        // std::bad_alloc, or what else the runtime may throw when a
+        // resource runs out.
         status = VORN_E_NOMEMORY;
     }
     if (status < 0) {
