@@ -33,7 +33,7 @@ test-asan:
 # in several threads at once, and of the programs, under the thread
 # sanitizer, and of the transforms run by two threads at once (the core's
 # other tests run on one thread and gain nothing here).
-TSAN_TESTS = ^(Threads|LibraryThreads|TransformThreads|Golden|Stability|Reject|Programs|DamagedStreams)\.|^fuzz_decompress
+TSAN_TESTS = ^(Threads|LibraryThreads|TransformThreads|Golden|Stability|Reject|Programs|DamagedStreams|StreamEnd|Finish)\.|^fuzz_decompress
 
 test-tsan:
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BENCH=OFF $(CONFIG) \

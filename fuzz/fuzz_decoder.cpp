@@ -33,11 +33,13 @@ streamrun inpieces(const bytes& input, uint8_t a, uint8_t b)
     const uint32_t inmost = 1 + (a >> 1) * 2, outmost = 1 + (b >> 1);
     uint8_t room[128];
     size_t at = 0;
+    int last = 0;
     for (;;) {
+        // Once finish is given, every call gives it again with all the rest.
         const size_t rest = input.size() - at;
         const size_t want = cut.next(inmost);
-        const size_t give = want < rest ? want : rest;
-        const int last = give == rest;
+        const size_t give = want < rest && !last ? want : rest;
+        last = give == rest;
         size_t used = 0, made = 0;
         r.status = vorn_decode(d, input.data() + at, give, &used, room, cut.next(outmost), &made, last);
         at += used;

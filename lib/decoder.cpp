@@ -1,63 +1,55 @@
-// The streaming decoder: a stream's header, then its blocks, each decoded
-// symbol by symbol into one of two buffers and restored by the inverse
-// transform while the next is decoded (task.h), then any stream that
-// follows. Input is gathered in a small buffer; a new symbol is decoded
-// only while maxsymbolbytes (model/model.h) are buffered, or once the
-// caller has said that no input follows, so decoding never has to be taken
-// back in the middle of a symbol.
+// The streaming decoder: a stream's start, then its blocks, each decoded
+// symbol by symbol into one of two buffers and restored beside the
+// decoding of the next (restorer.h), then the end of the stream and
+// whatever follows it. Its checks of the stream's layout are in framing.h;
+// deeper damage is found by the model and the inverse transform, which
+// stop (coder/stop.h).
 //
-// The format has no checksum, so what can be checked is checked, at no
-// cost per byte: byte 1 of every stream is 00; the header byte is at most
-// 21 and fits the first block's length; a block shorter than 2 MiB is the
-// last; a transformed block has more than 4 bytes; and the decoder never
-// reads past the end of the input (it reads a valid stream exactly to its
-// last byte). Deeper damage is found by the model and the inverse
-// transform, which stop (coder/stop.h).
+// Input comes in pieces of any size (feed.h). A new symbol is decoded
+// outright while the input holds the most that one symbol can read
+// (maxsymbolbytes, model/model.h), or once the caller has said that no
+// input follows. With fewer bytes, the decoder first tries the symbols on
+// a probe, a copy of the model, and then decodes for real exactly those
+// that the probe finished without running out of input: so a stream's
+// last symbols, and its end, come out as soon as their bytes are there.
 //
 // What the caller sees is what one thread would give, in the same order:
 // a block is handed out whole, with its "done", before anything of the
 // next block is handed out or any check of the next can end the stream;
-// no byte of a damaged block is handed out, and nothing after it. Pending
-// output is handed out before anything else happens.
+// no byte of a block that fails a check is handed out, nor anything after
+// it. Pending output is handed out before anything else happens.
 #include <cstring>
-#include <memory>
 #include <new>
 
-#include "coder/byteio.h"
 #include "lib/entry.h"
+#include "lib/feed.h"
 #include "lib/format.h"
+#include "lib/framing.h"
 #include "lib/programs.h"
-#include "lib/task.h"
+#include "lib/restorer.h"
 #include "model/model.h"
-#include "transform/unsorttrans.h"
 
 namespace {
 
-constexpr size_t inputcap = size_t{1} << 16;  // the input buffer
-static_assert(inputcap >= 4 * maxsymbolbytes, "a full buffer always lets a step go on");
-
-// One decoded block on its way to the output.
-struct blockjob {
-    std::unique_ptr<uint8_t[]> block;  // the transformed block
-    std::unique_ptr<uint8_t[]> out;    // the block restored
-    uint32_t count = 0;                // bytes in it
-    uint32_t index = 0;
-    uint32_t histogram[256] = {};      // working storage of the restoration
-};
-
 // Where the decoder stands; each phase is one step of work.
 enum class phase {
-    streamstart,  // the first stream's header byte and byte 1
-    nextstream,   // what follows a complete stream
-    emptyrest,    // the rest of an empty input's stream
-    open,         // the model's opening: first bytes and first run
-    index,        // a block's index symbols
-    body,         // a block's bytes
-    settle,       // the block before is finished, then this block checked
-    lastblock,    // the stream's last block is restored
-    endstream,    // the stream read exactly to its end
-    failing,      // a stop: the block before goes out, then the failure
-    ended,        // every stream restored
+    start,      // where a stream may begin
+    open,       // the model's opening: first bytes and first run
+    index,      // a block's index symbols
+    body,       // a block's bytes
+    settle,     // the block before is finished, then this block checked
+    lastblock,  // the stream's last block is restored
+    endstream,  // the stream is read exactly to its end
+    failing,    // a stop: the block before goes out, then the failure
+    ended,      // the input is at its end after complete streams
+};
+
+// What a step did.
+enum class outcome {
+    went,       // it did its work: go on
+    waits,      // it needs more input than the call holds
+    streamend,  // a stream ended, and the decoder stops at each end
+    failed,     // the stream failed (the status is kept in the record)
 };
 
 }  // namespace
@@ -70,30 +62,29 @@ void halt(vorn_decoder* d);
 
 struct vorn_decoder {
     model m{};
-    bytein in{};
-    std::unique_ptr<uint8_t[]> inbuf;
-    unsortspace unsort{};
-    task restorer;
-    blockjob jobs[2];
-    uint32_t capacity = 0;        // bytes of each block buffer
-    blockjob* inhand = nullptr;   // with the restorer, not yet waited for
+    model probe{};  // tries symbols ahead on a short input
+    feed input{};
+    restorer pipe;
     const uint8_t* pending = nullptr;  // output not yet handed out
     size_t pendinglen = 0;
 
-    phase at = phase::streamstart;
+    phase at = phase::start;
+    bool following = false;  // a complete stream came before
+    bool stopatend = false;  // vorn_decoder_stop_at_end
+    bool begun = false;      // vorn_decode has been called
     int header = 0;
     bool firstblock = true;
-    bool following = false;  // the empty stream follows another stream
-    int turn = 0;            // the job being decoded
-    uint8_t head[indexbytes] = {};
+    uint8_t head[indexbytes] = {};  // the index symbols, or a raw tail
     uint32_t k = 0;          // index symbols decoded
     uint32_t index = 0;
     uint32_t count = 0;      // block symbols decoded
     bool end = false;        // the end symbol came
 
-    unsigned failcode = 0;   // the stop being reported
+    int failstatus = VORN_OK;  // the failure being reported
+    unsigned failcode = 0;     // its stop, if it is one
     bool faildecoding = false;
     streamstate state = streamstate::running;
+    finishguard guard;
     unsigned stopcode = 0;
     progressfn progress = nullptr;
     void* progressarg = nullptr;
@@ -101,26 +92,15 @@ struct vorn_decoder {
 
 namespace {
 
-constexpr int waiting = 0;   // a step that needs more input
-constexpr int stepped = 1;   // a step that did its work
-
 void report(vorn_decoder* d, progressevent event, long value = 0)
 {
     if (d->progress != nullptr) d->progress(d->progressarg, event, value);
 }
 
-size_t buffered(const vorn_decoder* d) { return static_cast<size_t>(d->in.end - d->in.pos); }
-
-// The block buffers, 2^header bytes each, kept from one stream to the next.
-void reserve(vorn_decoder* d, uint32_t size)
+outcome fail(vorn_decoder* d, int status)
 {
-    if (d->capacity >= size) return;
-    d->capacity = 0;
-    for (blockjob& j : d->jobs) {
-        j.block.reset(new uint8_t[size]);
-        j.out.reset(new uint8_t[size]);
-    }
-    d->capacity = size;
+    d->failstatus = status;
+    return outcome::failed;
 }
 
 void startblock(vorn_decoder* d)
@@ -131,271 +111,268 @@ void startblock(vorn_decoder* d)
     d->end = false;
 }
 
-// Only a 2 MiB block has successors.
-bool successor(const vorn_decoder* d) { return d->firstblock || d->header == maxheader; }
-
-// Waits for the block with the restorer and hands it out.
+// Waits for the block being restored and hands it out.
 void finishblock(vorn_decoder* d)
 {
-    blockjob* const job = d->inhand;
-    d->inhand = nullptr;
-    task_wait(&d->restorer);
+    const blockjob* const job = restorer_finish(&d->pipe);
     report(d, progress_done);
     d->pending = job->out.get();
     d->pendinglen = job->count;
 }
 
-int startstream(vorn_decoder* d, bool final)
+// Where a stream may begin: at the input's start, or after a complete
+// stream, where streams one after the other (as `cat a.vn b.vn` makes
+// them) are restored and anything else is trailing data.
+outcome startstream(vorn_decoder* d, bool final)
 {
-    if (buffered(d) < 2 && !final) return waiting;
-    const int header = getbyte(&d->in);
-    if (header < 0) return VORN_E_EMPTY;
-    const int second = in_peek(&d->in);
-    if (second < 0) return VORN_E_TRUNCATED;
-    if (header == 0 && second == 0x80) {
-        d->following = false;
-        d->at = phase::emptyrest;
-    } else if (second != 0 || header > maxheader) {
-        return VORN_E_DAMAGED;
-    } else {
-        d->header = header;
-        d->at = phase::open;
-    }
-    return stepped;
-}
-
-// Streams one after the other, as `cat a.vn b.vn` makes them: what follows
-// a complete stream is restored when it begins like a stream, and reported
-// as trailing bytes when it does not.
-int nextstream(vorn_decoder* d, bool final)
-{
-    if (buffered(d) < 2 && !final) return waiting;
-    if (buffered(d) == 0) {
+    bytein* const in = &d->input.in;
+    const streamstart s = classifystart(in->pos, feed_available(&d->input), final, d->following);
+    switch (s.kind) {
+    case startkind::more: return outcome::waits;
+    case startkind::nothing:
+        if (!d->following) return fail(d, VORN_E_EMPTY);
         d->at = phase::ended;
-        return stepped;
-    }
-    const int next = getbyte(&d->in);
-    const int second = in_peek(&d->in);
-    if (next <= maxheader && second == 0) {
-        report(d, progress_nextstream);
-        d->header = next;
+        return outcome::went;
+    case startkind::empty:
+        in->pos += s.length;
+        d->at = phase::endstream;
+        return outcome::went;
+    case startkind::stream:
+        if (d->following) report(d, progress_nextstream);
+        d->header = s.header;
+        ++in->pos;  // the coder starts on byte 1
         d->at = phase::open;
-    } else if (next == 0 && second == 0x80) {
-        d->following = true;
-        d->at = phase::emptyrest;
-    } else {
-        return VORN_E_TRAILING;
+        return outcome::went;
+    default: return fail(d, startfailure(s.kind, d->following));
     }
-    return stepped;
 }
 
-// The rest of the stream written for an empty input, after its byte 00.
-int emptyrest(vorn_decoder* d, bool final)
+// Runs fn on input that may be too short for it: when it reads past the
+// end of what the call holds, or stops after doing so, the input is put
+// back as it was and fn's work counts for nothing (fn must start afresh
+// when tried again). A stop that came before the end is real.
+template <typename Fn>
+bool ontrial(bytein* in, Fn fn)
 {
-    static const uint8_t rest[4] = {0x80, 0x00, 0x00, 0x00};
-    if (buffered(d) < sizeof rest && !final) return waiting;
-    for (const uint8_t want : rest) {
-        const int got = getbyte(&d->in);
-        if (got < 0) return d->following ? VORN_E_TRAILING : VORN_E_TRUNCATED;
-        if (got != want) return d->following ? VORN_E_TRAILING : VORN_E_DAMAGED;
+    const uint8_t* const pos = in->pos;
+    const uint64_t overrun = in->overrun;
+    try {
+        fn();
+    } catch (const stopped&) {
+        if (in->overrun == overrun) throw;
     }
-    d->at = phase::nextstream;
-    return stepped;
+    if (in->overrun == overrun) return true;
+    in->pos = pos;
+    in->overrun = overrun;
+    return false;
 }
 
-int openstream(vorn_decoder* d, bool final)
+outcome openstream(vorn_decoder* d, bool final)
 {
-    if (buffered(d) < maxsymbolbytes && !final) return waiting;
-    if (initmodel(&d->m, 0, &d->in, nullptr) != 0) return VORN_E_NOMEMORY;
-    reserve(d, uint32_t{1} << d->header);
+    bytein* const in = &d->input.in;
+    const auto open = [d, in] {
+        if (initmodel(&d->m, 0, in, nullptr) != 0) throw std::bad_alloc();
+    };
+    if (final || feed_available(&d->input) >= maxsymbolbytes)
+        open();
+    else if (!ontrial(in, open))
+        return outcome::waits;
+    restorer_reserve(&d->pipe, uint32_t{1} << d->header);
     d->firstblock = true;
     startblock(d);
     d->at = phase::index;
-    return stepped;
+    return outcome::went;
+}
+
+// Decodes up to n symbols into buf (counting them in histogram) as far as
+// the input allows; *starved when it stopped for want of input.
+uint32_t decodesymbols(vorn_decoder* d, uint8_t* buf, uint32_t n, uint32_t* histogram, bool final, bool* starved)
+{
+    *starved = false;
+    if (final || feed_available(&d->input) >= maxsymbolbytes)
+        return decode_block(&d->m, buf, n, histogram, &d->end, final ? 0 : maxsymbolbytes);
+
+    // The probe finds how many bytes come from symbols that the input
+    // holds whole; they are then decoded for real.
+    bytein probein = d->input.in;
+    if (copymodel(&d->probe, &d->m, &probein) != 0) throw std::bad_alloc();
+    uint32_t scratch[256] = {};
+    uint32_t whole = 0;
+    bool end = false;
+    while (whole < n && !end) {
+        if (d->probe.runlength != 0) {
+            const uint64_t copies = n - whole < d->probe.runlength ? n - whole : d->probe.runlength;
+            whole += static_cast<uint32_t>(copies);
+            d->probe.runlength -= copies;
+            continue;
+        }
+        uint32_t got = 0;
+        const bool held = ontrial(&probein, [&] { got = decode_block(&d->probe, buf + whole, 1, scratch, &end, 0); });
+        if (!held) {
+            *starved = true;
+            break;
+        }
+        whole += got;
+    }
+    // Past the symbols the input holds, the probe's last call read past
+    // its end; before them, the real model reads what the probe read.
+    return decode_block(&d->m, buf, *starved ? whole : n, histogram, &d->end, 0);
 }
 
 // The index: up to four symbols, the first the least significant.
-int decodeindex(vorn_decoder* d, size_t reserve)
+outcome decodeindex(vorn_decoder* d, bool final)
 {
     uint32_t scratch[256];  // the index symbols are not counted
-    const uint32_t got = decode_block(&d->m, d->head + d->k, indexbytes - d->k, scratch, &d->end, reserve);
+    bool starved;
+    const uint32_t got = decodesymbols(d, d->head + d->k, indexbytes - d->k, scratch, final, &starved);
     for (uint32_t i = d->k; i < d->k + got; ++i) d->index = indexsymbol(d->index, d->head[i]);
     d->k += got;
-    if (d->k < indexbytes && !d->end) return got > 0 ? stepped : waiting;
-    if (d->k == indexbytes && successor(d)) {
-        std::memset(d->jobs[d->turn].histogram, 0, sizeof d->jobs[d->turn].histogram);
+    if (got != 0) restorer_overlap(&d->pipe);
+    if (d->k < indexbytes && !d->end) return starved ? outcome::waits : outcome::went;
+    if (d->k == indexbytes && successor(d->header, d->firstblock)) {
+        std::memset(restorer_filling(&d->pipe)->histogram, 0, sizeof restorer_filling(&d->pipe)->histogram);
         d->at = phase::body;
     } else {
         d->at = phase::settle;
     }
-    return stepped;
+    return outcome::went;
 }
 
-int decodebody(vorn_decoder* d, size_t reserve)
+outcome decodebody(vorn_decoder* d, bool final)
 {
-    blockjob* const job = &d->jobs[d->turn];
+    blockjob* const job = restorer_filling(&d->pipe);
     const uint32_t size = uint32_t{1} << d->header;
-    const uint32_t got =
-        decode_block(&d->m, job->block.get() + d->count, size - d->count, job->histogram, &d->end, reserve);
-    d->count += got;
-    if (d->count < size && !d->end) return got > 0 ? stepped : waiting;
+    bool starved;
+    d->count += decodesymbols(d, job->block.get() + d->count, size - d->count, job->histogram, final, &starved);
+    if (d->count < size && !d->end) return starved ? outcome::waits : outcome::went;
     d->at = phase::settle;
-    return stepped;
-}
-
-// A raw tail: the stream's last bytes, as they were decoded.
-int rawbytes(vorn_decoder* d, uint32_t n)
-{
-    d->pending = d->head;
-    d->pendinglen = n;
-    d->at = phase::nextstream;
-    return stepped;
-}
-
-// Whether the block just decoded passes every check below and goes to the
-// restorer.
-bool restorable(const vorn_decoder* d)
-{
-    return d->k == indexbytes && successor(d) && d->in.overrun == 0 && d->count > rawtail &&
-           !(d->firstblock && d->end && headerbyte(d->count) != d->header);
+    return outcome::went;
 }
 
 // The block is decoded: the block before it goes out first, then this one
-// is checked and handed to the restorer. A block that goes to the restorer
-// is restored into its own buffer while the one before is handed out; a
-// raw tail, and any failure, wait until it has been.
-int settle(vorn_decoder* d)
+// is checked, and handed to the inverse transform, which restores it into
+// its own buffer while the one before is handed out. A raw tail, and any
+// failure, wait until the block before has been handed out.
+outcome settle(vorn_decoder* d)
 {
-    if (d->inhand != nullptr) {
+    const blockverdict v =
+        checkblock({d->header, d->firstblock, d->k, d->count, d->end, d->input.in.overrun != 0});
+    if (d->pipe.inhand != nullptr) {
         finishblock(d);
-        if (!restorable(d)) return stepped;
+        if (v.kind != blockkind::transform) return outcome::went;
     }
-    const int header = d->header;
-    if (d->k < indexbytes) {
-        // A raw tail of 1 to 3 bytes, or nothing after a full block.
-        if (d->in.overrun != 0) return VORN_E_TRUNCATED;
-        if (d->firstblock ? (d->k == 0 || headerbyte(d->k) != header) : (d->k != 0 && header != maxheader))
-            return VORN_E_DAMAGED;
-        return rawbytes(d, d->k);
+    if (v.decoding) report(d, progress_decoding);
+    switch (v.kind) {
+    case blockkind::truncated: return fail(d, VORN_E_TRUNCATED);
+    case blockkind::damaged: return fail(d, VORN_E_DAMAGED);
+    case blockkind::rawtail:
+        d->pending = d->head;
+        d->pendinglen = v.rawbytes;
+        d->at = phase::endstream;
+        return outcome::went;
+    case blockkind::transform: break;
     }
-    if (!successor(d)) return VORN_E_DAMAGED;
-
-    report(d, progress_decoding);
-    if (d->in.overrun != 0) return VORN_E_TRUNCATED;
-    const uint32_t count = d->count;
-    if (count == 0) {
-        // The index symbols were a raw tail of four bytes.
-        if (d->firstblock ? header != headerbyte(rawtail) : header != maxheader) return VORN_E_DAMAGED;
-        return rawbytes(d, indexbytes);
-    }
-    if (count <= rawtail) return VORN_E_DAMAGED;  // a transformed block is longer
-    if (d->firstblock && d->end && headerbyte(count) != header) return VORN_E_DAMAGED;
-
-    report(d, progress_processing, static_cast<long>(count));
-    blockjob* const job = &d->jobs[d->turn];
-    job->count = count;
-    job->index = d->index;
-    d->inhand = job;
-    unsortspace* const space = &d->unsort;
-    task_start(&d->restorer, [job, space] {
-        unsorttrans(space, job->block.get(), job->out.get(), job->count, job->index, job->histogram);
-    });
+    report(d, progress_processing, static_cast<long>(d->count));
+    restorer_start(&d->pipe, d->count, d->index);
     if (d->end) {
         d->at = phase::lastblock;
     } else {
         d->firstblock = false;
-        d->turn ^= 1;
         startblock(d);
         d->at = phase::index;
     }
-    return stepped;
+    return outcome::went;
+}
+
+outcome endstream(vorn_decoder* d)
+{
+    if (d->input.in.overrun != 0) return fail(d, VORN_E_TRUNCATED);
+    d->at = phase::start;
+    if (d->stopatend) {
+        d->following = false;
+        return outcome::streamend;
+    }
+    d->following = true;
+    return outcome::went;
 }
 
 // A stop met: the block before the damage still goes out whole, with the
 // messages one thread would have given, and then the stream fails.
-int failing(vorn_decoder* d)
+outcome failing(vorn_decoder* d)
 {
-    if (d->inhand != nullptr) {
+    if (d->pipe.inhand != nullptr) {
         finishblock(d);
-        return stepped;
+        return outcome::went;
     }
     if (d->faildecoding) report(d, progress_decoding);
     d->stopcode = d->failcode;
-    return stopstatus(d->failcode);
+    return outcome::failed;
 }
 
+// A stop thrown by a step. Where the decoder had read past the end of the
+// input to get there, the stream is cut short, whatever the stop says: the
+// bytes it read in place of the missing ones are not the stream's. A stop
+// of the block before (from its restoration) replaces a stop that was
+// waiting for it: that block never comes out.
 void onstop(vorn_decoder* d, unsigned code)
 {
-    // A stop of the block before replaces the stop that was waiting for
-    // it: that block never comes out.
+    const bool decoding = d->at == phase::open || d->at == phase::index || d->at == phase::body;
+    const bool cut = decoding && d->input.in.overrun != 0;
     d->faildecoding = d->at == phase::body;
-    d->failcode = code;
+    d->failstatus = cut ? VORN_E_TRUNCATED : stopstatus(code);
+    d->failcode = cut ? 0 : code;
     d->at = phase::failing;
 }
 
-int step(vorn_decoder* d, bool final)
+outcome step(vorn_decoder* d, bool final)
 {
-    const size_t reserve = final ? 0 : maxsymbolbytes;
     switch (d->at) {
-    case phase::streamstart: return startstream(d, final);
-    case phase::nextstream: return nextstream(d, final);
-    case phase::emptyrest: return emptyrest(d, final);
+    case phase::start: return startstream(d, final);
     case phase::open: return openstream(d, final);
-    case phase::index: return decodeindex(d, reserve);
-    case phase::body: return decodebody(d, reserve);
+    case phase::index: return decodeindex(d, final);
+    case phase::body: return decodebody(d, final);
     case phase::settle: return settle(d);
     case phase::lastblock:
         finishblock(d);
         d->at = phase::endstream;
-        return stepped;
-    case phase::endstream:
-        if (d->in.overrun != 0) return VORN_E_TRUNCATED;
-        d->at = phase::nextstream;
-        return stepped;
+        return outcome::went;
+    case phase::endstream: return endstream(d);
     case phase::failing: return failing(d);
     case phase::ended: break;
     }
-    return stepped;
-}
-
-// Moves what is left unread to the front of the input buffer and adds
-// what fits of the caller's input.
-void takeinput(vorn_decoder* d, const uint8_t** src, size_t* left)
-{
-    uint8_t* const buf = d->inbuf.get();
-    const size_t unread = buffered(d);
-    if (d->in.pos != buf) {
-        std::memmove(buf, d->in.pos, unread);
-        d->in.pos = buf;
-        d->in.end = buf + unread;
-    }
-    const size_t take = *left < inputcap - unread ? *left : inputcap - unread;
-    if (take == 0) return;
-    std::memcpy(buf + unread, *src, take);
-    d->in.end += take;
-    *src += take;
-    *left -= take;
+    return outcome::went;
 }
 
 int decodesome(vorn_decoder* d, const uint8_t* src, size_t* left, uint8_t** dst, size_t* room, bool finish)
 {
+    feed* const f = &d->input;
+    feed_begin(f, src, *left);
+    const size_t given = *left;
     for (;;) {
         handout(&d->pending, &d->pendinglen, dst, room);
-        if (d->pendinglen != 0) return VORN_MORE;
+        if (d->pendinglen != 0) {
+            *left = given - feed_stop(f);
+            return VORN_MORE;
+        }
         if (d->at == phase::ended) {
+            *left = given - feed_stop(f);
             d->state = streamstate::finished;
             return VORN_OK;
         }
-        takeinput(d, &src, left);
-        int r;
+        feed_settle(f);
+        outcome o;
         try {
-            r = step(d, finish && *left == 0);
+            o = step(d, finish && !feed_more(f));
         } catch (const stopped& s) {
             onstop(d, s.code);
             continue;
         }
-        if (r < 0) return r;
-        if (r == waiting) return *left > 0 ? VORN_MORE : VORN_OK;
+        switch (o) {
+        case outcome::went: continue;
+        case outcome::waits: *left = given - feed_keep(f); return *left > 0 ? VORN_MORE : VORN_OK;
+        case outcome::streamend: *left = given - feed_stop(f); return VORN_END;
+        case outcome::failed: *left = given - feed_stop(f); return d->failstatus;
+        }
     }
 }
 
@@ -404,19 +381,25 @@ int decodesome(vorn_decoder* d, const uint8_t* src, size_t* left, uint8_t** dst,
 vorn_decoder* vorn_decoder_new(int threads)
 {
     if (threads < 0 || threads > 2) return nullptr;
-    std::unique_ptr<vorn_decoder> d(new (std::nothrow) vorn_decoder);
-    if (!d) return nullptr;
-    d->restorer.threaded = threads == 0 ? twoprocessors() : threads == 2;
-    d->inbuf.reset(new (std::nothrow) uint8_t[inputcap]);
-    if (!d->inbuf) return nullptr;
-    in_attach_memory(&d->in, d->inbuf.get(), 0);
-    return d.release();
+    vorn_decoder* const d = new (std::nothrow) vorn_decoder;
+    if (d == nullptr) return nullptr;
+    d->pipe.work.threaded = threads == 0 ? twoprocessors() : threads == 2;
+    return d;
+}
+
+int vorn_decoder_stop_at_end(vorn_decoder* d)
+{
+    if (d == nullptr) return VORN_E_ARGUMENT;
+    if (d->begun) return VORN_E_STATE;
+    d->stopatend = true;
+    return VORN_OK;
 }
 
 int vorn_decode(vorn_decoder* d, const void* src, size_t srclen, size_t* srcused, void* dst, size_t dstcap,
                 size_t* dstlen, int finish)
 {
-    return streamcall(d, src, srclen, srcused, dst, dstcap, dstlen,
+    if (d != nullptr) d->begun = true;
+    return streamcall(d, src, srclen, srcused, dst, dstcap, dstlen, finish,
                       [d, finish](const uint8_t* in, size_t* left, uint8_t** out, size_t* room) {
                           return decodesome(d, in, left, out, room, finish != 0);
                       });
@@ -424,17 +407,16 @@ int vorn_decode(vorn_decoder* d, const void* src, size_t srclen, size_t* srcused
 
 void halt(vorn_decoder* d)
 {
-    task_drop(&d->restorer);
-    d->inhand = nullptr;
+    restorer_drop(&d->pipe);
     d->pendinglen = 0;
 }
 
 void vorn_decoder_free(vorn_decoder* d)
 {
     if (d == nullptr) return;
-    task_drop(&d->restorer);
+    restorer_free(&d->pipe);
     deletemodel(&d->m);
-    freeunsortspace(&d->unsort);
+    deletemodel(&d->probe);
     delete d;
 }
 
@@ -445,3 +427,5 @@ void decoder_progress(vorn_decoder* d, progressfn fn, void* arg)
 }
 
 unsigned decoder_stopcode(const vorn_decoder* d) { return d->stopcode; }
+
+unsigned decoder_threadstarts(const vorn_decoder* d) { return d->pipe.work.started; }

@@ -23,7 +23,8 @@
 
 namespace {
 
-constexpr uint32_t slice = 1u << 18;  // bytes of a block coded between handouts
+constexpr uint32_t slice = 1u << 18;       // bytes of a block coded between handouts
+constexpr uint32_t shortblock = 1u << 16;  // a block sorted faster than a thread starts
 
 // One block of input, and how far its coding has come.
 struct inblock {
@@ -56,6 +57,7 @@ struct vorn_encoder {
     bool first = true;         // the next block is a stream's first
     bool ended = false;        // the end of the stream is written
     streamstate state = streamstate::running;
+    finishguard guard;
     uint64_t splitrun = maxrun;
     unsigned stopcode = 0;
     progressfn progress = nullptr;
@@ -126,15 +128,25 @@ void codeslice(vorn_encoder* e)
     out_flush(&e->out);
 }
 
-// A full block goes to the sorter; the one sorted before it is coded
-// meanwhile.
+// A full block (or the last) goes to the sorter; the one sorted before it
+// is coded meanwhile. With nothing to code beside it, the sort waits for
+// the caller's thread, unless input for another block arrives first: a
+// stream of one block never starts a thread. Nor does a short last block,
+// whose sort costs less than starting one.
 void handoff(vorn_encoder* e)
 {
     inblock* const full = &e->blocks[e->fill];
     inblock* const other = &e->blocks[1 - e->fill];
-    if (e->queued) task_wait(&e->sorter);
-    task_start(&e->sorter, [e, full] { sortblock(e, full); });
-    if (e->queued) e->coding = other;
+    const bool coding = e->queued;
+    if (coding) {
+        task_wait(&e->sorter);
+        e->coding = other;
+    }
+    auto sort = [e, full] { sortblock(e, full); };
+    if (coding && full->length >= shortblock)
+        task_start(&e->sorter, sort);
+    else
+        task_defer(&e->sorter, sort);
     e->queued = true;
     e->fill = 1 - e->fill;
 }
@@ -185,6 +197,7 @@ int encodesome(vorn_encoder* e, const uint8_t* src, size_t* left, uint8_t** dst,
             fill->length += static_cast<uint32_t>(take);
             src += take;
             *left -= take;
+            task_release(&e->sorter);
         }
         if (fill->length == blocksize) {
             handoff(e);
@@ -221,7 +234,7 @@ vorn_encoder* vorn_encoder_new(int threads)
 int vorn_encode(vorn_encoder* e, const void* src, size_t srclen, size_t* srcused, void* dst, size_t dstcap,
                 size_t* dstlen, int finish)
 {
-    return streamcall(e, src, srclen, srcused, dst, dstcap, dstlen,
+    return streamcall(e, src, srclen, srcused, dst, dstcap, dstlen, finish,
                       [e, finish](const uint8_t* in, size_t* left, uint8_t** out, size_t* room) {
                           return encodesome(e, in, left, out, room, finish != 0);
                       });
@@ -252,3 +265,5 @@ void encoder_progress(vorn_encoder* e, progressfn fn, void* arg)
 unsigned encoder_stopcode(const vorn_encoder* e) { return e->stopcode; }
 
 void encoder_splitrun(vorn_encoder* e, uint64_t run) { e->splitrun = run < maxrun ? run : maxrun; }
+
+unsigned encoder_threadstarts(const vorn_encoder* e) { return e->sorter.started; }

@@ -32,8 +32,17 @@ inline bool usable(const void* src, size_t srclen, const size_t* srcused, const 
 // Where a stream stands between calls.
 enum class streamstate { running, finished, failed };
 
+// What a stream keeps of the first call that said finish: no input follows
+// what that call held, so every later call must say finish again and hold
+// exactly the input that the calls before left untaken. A call that breaks
+// this is refused, and the stream goes on as if it had not been made.
+struct finishguard {
+    bool given = false;
+    size_t left = 0;
+};
+
 // One call of vorn_encode or vorn_decode around its work: the arguments
-// checked, the counts reported, a stop or failed allocation caught and
+// and the finish checked, the counts reported, a stop or failed allocation caught and
 // turned into a status, and a failed stream left to `halt` (which the
 // stream's file defines: no work running, nothing more written), after
 // which it takes no more calls. work(src, &left, &dst, &room) takes input
@@ -41,11 +50,12 @@ enum class streamstate { running, finished, failed };
 // on and returns a status.
 template <typename Stream, typename Work>
 int streamcall(Stream* s, const void* src, size_t srclen, size_t* srcused, void* dst, size_t dstcap,
-               size_t* dstlen, Work work)
+               size_t* dstlen, int finish, Work work)
 {
     if (s == nullptr || !usable(src, srclen, srcused, dst, dstcap, dstlen)) return VORN_E_ARGUMENT;
     *srcused = *dstlen = 0;
     if (s->state != streamstate::running) return VORN_E_STATE;
+    if (s->guard.given && (finish == 0 || srclen != s->guard.left)) return VORN_E_STATE;
     size_t left = srclen;
     uint8_t* out = static_cast<uint8_t*>(dst);
     size_t room = dstcap;
@@ -66,6 +76,10 @@ int streamcall(Stream* s, const void* src, size_t srclen, size_t* srcused, void*
     }
     *srcused = srclen - left;
     *dstlen = dstcap - room;
+    if (finish != 0) {
+        s->guard.given = true;
+        s->guard.left = left;
+    }
     return status;
 }
 

@@ -34,6 +34,7 @@ const char* vorn_strerror(int status)
     switch (status) {
     case VORN_OK: return "done";
     case VORN_MORE: return "more to come: call again";
+    case VORN_END: return "end of a stream";
     case VORN_E_ARGUMENT: return "invalid argument";
     case VORN_E_NOMEMORY: return "out of memory";
     case VORN_E_DSTSIZE: return "output buffer too small";

@@ -30,6 +30,10 @@ void decoder_progress(vorn_decoder* d, progressfn fn, void* arg);
 unsigned encoder_stopcode(const vorn_encoder* e);
 unsigned decoder_stopcode(const vorn_decoder* d);
 
+// Threads the stream has started for its second thread so far.
+unsigned encoder_threadstarts(const vorn_encoder* e);
+unsigned decoder_threadstarts(const vorn_decoder* d);
+
 // The longest run of one byte value a stream may carry before the encoder
 // ends it and goes on in a new one (at most, and by default, maxrun of
 // model/model.h). Set before the first call of vorn_encode.

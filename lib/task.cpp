@@ -27,17 +27,27 @@ void run(task* t, const std::function<void()>& work)
 
 void task_start(task* t, std::function<void()> work)
 {
+    task_defer(t, std::move(work));
+    task_release(t);
+}
+
+void task_defer(task* t, std::function<void()> work)
+{
     t->failure = nullptr;
-    if (t->threaded) {
-        // A thread that cannot be had (no memory for its stack, a process
-        // limit) leaves the work to the calling thread.
-        try {
-            t->thread = std::thread([t, w = work] { run(t, w); });
-            return;
-        } catch (const std::system_error&) {
-        }
-    }
     t->work = std::move(work);
+}
+
+void task_release(task* t)
+{
+    if (!t->threaded || !t->work) return;
+    // A thread that cannot be had (no memory for its stack, a process
+    // limit) leaves the work to the calling thread.
+    try {
+        t->thread = std::thread([t, w = t->work] { run(t, w); });
+        t->work = nullptr;
+        ++t->started;
+    } catch (const std::system_error&) {
+    }
 }
 
 void task_wait(task* t)

@@ -24,11 +24,21 @@ struct task {
     std::thread thread;          // the running work, when threaded
     std::function<void()> work;  // the work not yet run, when not
     std::exception_ptr failure;  // what the work threw
+    unsigned started = 0;        // threads started so far
 };
 
 // Starts work; the task must be idle (never started, or waited for). Where
 // no thread can be started the work runs as in an unthreaded task.
 void task_start(task* t, std::function<void()> work);
+
+// Keeps work to run on the calling thread when the caller waits for it,
+// even in a threaded task: for work that nothing would overlap, unless
+// task_release moves it to the thread after all.
+void task_defer(task* t, std::function<void()> work);
+
+// Starts deferred work on the task's thread, where the task is threaded
+// and holds work not yet run; does nothing otherwise.
+void task_release(task* t);
 
 // Waits until the work started last has finished (running it now when
 // unthreaded), then throws again what it threw. Does nothing when idle.

@@ -34,6 +34,7 @@ extern "C" {
 enum {
     VORN_OK = 0,            /* done: everything given is taken, nothing is pending */
     VORN_MORE = 1,          /* call again: output is pending, or input is left */
+    VORN_END = 2,           /* a decoder that stops at each end: a stream has ended */
     VORN_E_ARGUMENT = -1,   /* a null pointer with a nonzero size, or another impossible argument */
     VORN_E_NOMEMORY = -2,   /* working storage could not be allocated */
     VORN_E_DSTSIZE = -3,    /* one-shot calls: dstcap is too small for the result */
@@ -41,7 +42,7 @@ enum {
     VORN_E_DAMAGED = -5,    /* the compressed input breaks the format */
     VORN_E_TRAILING = -6,   /* bytes after the last stream begin no stream */
     VORN_E_EMPTY = -7,      /* the compressed input holds no byte at all */
-    VORN_E_STATE = -8       /* a call after the end of a stream or after a failure */
+    VORN_E_STATE = -8       /* a call after the end or a failure, or one that breaks a finish given before */
 };
 
 /* The library's version, as "major.minor". */
@@ -67,30 +68,69 @@ VORN_API int vorn_decompress(void* dst, size_t dstcap, size_t* dstlen, const voi
  * what fits into dst (*dstlen bytes); either may be 0 bytes long. It returns
  * VORN_MORE while the caller must call again, with more output room or
  * (without finish) more input, and VORN_OK once everything given has been
- * taken and no output is pending. finish nonzero says no input follows
- * what src holds: VORN_OK then means the whole stream has been written, or
- * every stream restored, and any further call returns VORN_E_STATE, as does
- * any call after a failure. Any way of cutting the input and the output
- * into pieces gives the same bytes.
+ * taken and no output is pending. Any way of cutting the input and the
+ * output into pieces gives the same bytes.
+ *
+ * finish nonzero says no input follows what src holds: VORN_OK then means
+ * the whole stream has been written, or every stream restored, and any
+ * further call returns VORN_E_STATE. Once a call has said finish, every
+ * later call must say it again and hold exactly the input that the calls
+ * before left untaken (srclen - *srcused of the call before, in whatever
+ * memory): a call that withdraws finish or brings other input returns
+ * VORN_E_STATE and does nothing else; the stream goes on, and what it has
+ * written stays valid.
+ *
+ * After an error (a negative status) the stream takes no more calls: any
+ * further call returns VORN_E_STATE. *srcused and *dstlen still count what
+ * the failing call took and wrote, and what a decoder wrote is good to
+ * keep (see below); VORN_E_ARGUMENT and a refused call leave the stream as
+ * it was, with both counts 0.
  *
  * threads: 1 or 2 (block k+1 is sorted while block k is coded, or block k
  * is restored while block k+1 is decoded); 0: two where the process may run
- * on two processors, else one. NULL when the encoder or decoder cannot be
- * allocated or threads is out of range. Freeing NULL does nothing. */
+ * on two processors, else one. The second thread starts only once a stream
+ * has a second block: a one-block stream, and so any one-shot call on a
+ * block or less, runs on the caller's thread alone. NULL when the encoder
+ * or decoder cannot be allocated or threads is out of range. Freeing NULL
+ * does nothing. */
 typedef struct vorn_encoder vorn_encoder;
 VORN_API vorn_encoder* vorn_encoder_new(int threads);
 VORN_API int vorn_encode(vorn_encoder* e, const void* src, size_t srclen, size_t* srcused, void* dst, size_t dstcap,
                          size_t* dstlen, int finish);
 VORN_API void vorn_encoder_free(vorn_encoder* e);
 
-/* The decoder restores streams that follow one another. It hands out no
- * byte of a damaged block: a block comes out only once it is restored
- * whole. Truncation, damage and trailing bytes are reported once the
- * blocks before them are handed out. */
+/* The decoder restores streams that follow one another. After a complete
+ * stream, bytes that begin no stream end the run with VORN_E_TRAILING once
+ * everything before them is handed out; zero bytes (padding, as block
+ * devices and tapes add) begin no stream. Every byte of a stream is
+ * handed out as soon as the input holds the stream's last byte, with or
+ * without finish.
+ *
+ * Failures: VORN_E_TRUNCATED when the input given with finish ends inside
+ * a stream (the decoder had to read past its end to get as far as it
+ * did); VORN_E_DAMAGED when the stream breaks the format before that.
+ * Either is reported once the blocks before it are handed out, and the
+ * bytes handed out, in that call and the calls before, are whole blocks
+ * that passed every check: the blocks before the damage. The format has no
+ * checksum: a block can pass every check and still be damaged, and then
+ * comes out as it decodes. What is promised is that the decoder stops at
+ * the first check that fails, hands out nothing of the block that failed
+ * it or of anything after it, never reads or writes outside its buffers,
+ * and never writes without bound.
+ *
+ * vorn_decoder_stop_at_end, called before the first vorn_decode, makes d
+ * stop at the end of each stream: the call that hands out a stream's last
+ * byte returns VORN_END, with *srcused counting the input exactly up to the
+ * stream's last byte and nothing after it, so that the caller keeps what
+ * follows (a stream inside a container, messages on a connection). What
+ * follows is not examined; a further call starts on a new stream, as a new
+ * decoder would. VORN_OK, or VORN_E_STATE once vorn_decode has been
+ * called, or VORN_E_ARGUMENT for NULL. */
 typedef struct vorn_decoder vorn_decoder;
 VORN_API vorn_decoder* vorn_decoder_new(int threads);
 VORN_API int vorn_decode(vorn_decoder* d, const void* src, size_t srclen, size_t* srcused, void* dst, size_t dstcap,
                          size_t* dstlen, int finish);
+VORN_API int vorn_decoder_stop_at_end(vorn_decoder* d);
 VORN_API void vorn_decoder_free(vorn_decoder* d);
 
 #ifdef __cplusplus

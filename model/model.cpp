@@ -5,6 +5,8 @@
 // every byte value starts in the full table with count 1.
 #include "model/modelstate.h"
 
+#include <cstring>
+
 namespace {
 
 // A list table starts with every position remembering a count of 1 while
@@ -21,6 +23,16 @@ void releasetables(model* m)
     freefreq(&m->mtf1);
     freefreq(&m->mtf2);
     freefreq(&m->full);
+}
+
+// The same table in to's own storage.
+void copytable(cumtable* to, const cumtable* from)
+{
+    uint32_t* const storage = to->freq;
+    std::memcpy(storage, from->freq, (2 * static_cast<size_t>(from->size) + cumspare) * sizeof(uint32_t));
+    *to = *from;
+    to->freq = storage;
+    to->tree = storage + (from->tree - from->freq);
 }
 
 }  // namespace
@@ -110,6 +122,41 @@ void abandonmodel(model* m)
 bool modelopen(const model* m)
 {
     return m->full.freq != nullptr || m->mtf1.freq != nullptr || m->mtf2.freq != nullptr;
+}
+
+int copymodel(model* to, const model* from, bytein* in)
+{
+    if (!modelopen(to)) {
+        if (initfreq(&to->full, nsymbols, 1) != 0 || initfreq(&to->mtf1, mtf1cap, 0) != 0 ||
+            initfreq(&to->mtf2, mtf2cap, 0) != 0) {
+            releasetables(to);
+            return 1;
+        }
+    }
+    cumtable mtf1 = to->mtf1;
+    cumtable mtf2 = to->mtf2;
+    flattable* const full = &to->full;
+    copytable(&mtf1, &from->mtf1);
+    copytable(&mtf2, &from->mtf2);
+    uint32_t* const fullfreq = full->freq;
+    std::memcpy(fullfreq, from->full.freq, from->full.size * sizeof(uint32_t));
+
+    // Everything else is the record itself, whose pointers into its own
+    // ring move to the same places in to's ring.
+    std::memcpy(static_cast<void*>(to), static_cast<const void*>(from), sizeof(model));
+    const auto moved = [to, from](cachenode* p) { return p == nullptr ? nullptr : to->cache + (p - from->cache); };
+    for (cachenode& c : to->cache) {
+        c.next = moved(c.next);
+        c.prev = moved(c.prev);
+    }
+    to->lastseen = moved(from->lastseen);
+    for (cachenode*& p : to->sym2cache) p = moved(p);
+    to->mtf1 = mtf1;
+    to->mtf2 = mtf2;
+    full->freq = fullfreq;
+    to->coder.in = in;
+    to->coder.out = nullptr;
+    return 0;
 }
 
 uint64_t currentrun(const model* m) { return m->runlength; }

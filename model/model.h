@@ -125,6 +125,13 @@ void abandonmodel(model* m);
 // Whether the model holds its tables (opened and not yet closed).
 bool modelopen(const model* m);
 
+// Makes `to` a copy of the whole state of `from` (open for decoding), which
+// then reads from in: a probe that can decode ahead of the model it copies
+// and be thrown away, leaving `from` untouched. `to` keeps its own tables
+// (opened here when closed) and may be copied into again. Returns 0, or 1
+// when its tables cannot be obtained.
+int copymodel(model* to, const model* from, bytein* in);
+
 // Encoding: the length so far of the current run of one symbol.
 uint64_t currentrun(const model* m);
 

@@ -5,7 +5,9 @@
 #    the installed vorn.pc, linked to libvorn.so.1 and run on the golden
 #    streams;
 #  - libvorn.so.1 exports vorn_* alone and carries that soname;
-#  - tests/c/findpackage built through find_package(vorn) and run.
+#  - libvorn.a defines no global symbol but vorn_*;
+#  - tests/c/findpackage, a C project, built through find_package(vorn)
+#    against both libraries and run.
 # Usage: check_install.sh SOURCE_DIR BUILD_DIR
 set -u
 src=$1
@@ -86,11 +88,23 @@ if [ "$soname" != "libvorn.so.1" ]; then
   fail=1
 fi
 
+others=$(nm -g --defined-only "$libdir/libvorn.a" | awk 'NF == 3 { print $3 }' | grep -v '^vorn_')
+if [ -n "$others" ]; then
+  echo "libvorn.a defines global symbols other than vorn_*:"
+  echo "$others" | head -20
+  fail=1
+fi
+
 if cmake -S "$src/tests/c/findpackage" -B "$work/findpackage" -DCMAKE_PREFIX_PATH="$prefix" \
      -DCMAKE_BUILD_TYPE=Release >"$work/findpackage.log" 2>&1 &&
    cmake --build "$work/findpackage" >>"$work/findpackage.log" 2>&1; then
   needs "$work/findpackage/banana"
   LD_LIBRARY_PATH=$libdir "$work/findpackage/banana" || fail=1
+  if readelf -d "$work/findpackage/banana_static" | grep -q 'NEEDED.*libvorn'; then
+    echo "banana_static needs the shared library"
+    fail=1
+  fi
+  "$work/findpackage/banana_static" || fail=1
 else
   cat "$work/findpackage.log"
   echo "the find_package(vorn) project does not build"

@@ -1,9 +1,14 @@
 /* Compresses "banana" to its known stream and restores it, through the
- * library that find_package(vorn) found. */
+ * library that find_package(vorn) found, shared or static. The program
+ * has globals of its own named as tables inside the library: the library
+ * must not take them for its own. */
 #include <stdio.h>
 #include <string.h>
 
 #include <vorn.h>
+
+int recip_tbl[4] = {1, 2, 3, 4};
+int rv_tbl = 5;
 
 int main(void)
 {
@@ -23,6 +28,10 @@ int main(void)
     if (rc != VORN_OK || restoredlen != 6 || memcmp(restored, "banana", 6) != 0) {
         printf("FAIL vorn_decompress of banana's stream: status %d (%s), %lu bytes\n", rc, vorn_strerror(rc),
                (unsigned long)restoredlen);
+        return 1;
+    }
+    if (recip_tbl[3] != 4 || rv_tbl != 5) {
+        printf("FAIL the program's own globals changed\n");
         return 1;
     }
     printf("banana: compressed and restored by libvorn %s\n", vorn_version());
