@@ -26,7 +26,7 @@
 
 #include "coder/byteio.h"
 #include "model/modelstate.h"
-#include "transform/blocksize.h"
+#include "common/blocksize.h"
 #include "transform/sorttrans.h"
 
 namespace {

@@ -12,7 +12,7 @@
 // name of a file of the corpus; by default a set of them. A first argument
 // made of digits only is the number of runs.
 #include "bench/bench_timing.h"
-#include "transform/blocksize.h"
+#include "common/blocksize.h"
 #include "transform/sorttrans.h"
 #include "transform/unsorttrans.h"
 

@@ -1,6 +1,10 @@
 // Byte input and output in memory.
 #include "coder/byteio.h"
 
+#include <new>
+
+#include "common/stop.h"
+
 namespace {
 
 // Memory output grows the vector by at least this much at a time, so that
@@ -44,8 +48,12 @@ void out_drain(byteout* out)
     }
     if (writing(out)) out->kept = static_cast<size_t>(out->pos - s->data());
     const size_t want = out->kept + growstep;
-    if (want > s->capacity()) s->reserve(want > 2 * s->capacity() ? want : 2 * s->capacity());
-    s->resize(want);
+    try {
+        if (want > s->capacity()) s->reserve(want > 2 * s->capacity() ? want : 2 * s->capacity());
+        s->resize(want);
+    } catch (const std::bad_alloc&) {
+        errorstop(err_nomemory);
+    }
     out->pos = s->data() + out->kept;
     out->end = s->data() + want;
 }

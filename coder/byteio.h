@@ -61,8 +61,8 @@ struct byteout {
     uint8_t spill[64];           // where bytes go that go nowhere
 };
 
-// Slow path of putbyte(): makes room in the vector (std::bad_alloc when
-// there is none). Out of line, like in_refill.
+// Slow path of putbyte(): makes room in the vector (a stop with
+// err_nomemory when there is none). Out of line, like in_refill.
 [[gnu::noinline, gnu::cold]] void out_drain(byteout* out);
 
 inline void putbyte(byteout* out, int c)

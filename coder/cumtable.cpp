@@ -3,11 +3,13 @@
 
 #include <cstdlib>
 
+#include "common/classes.h"
+
 namespace {
 
 // Rebuilds tree and total from the frequencies, level by level in
 // increasing b, so the nodes summed into tree[k] are complete before use.
-// With classes, only the symbols of class 3 get their weight.
+// With classes, only the symbols of the full table's class get their weight.
 void rebuild(cumtable* table, const int32_t* classes)
 {
     const uint32_t size = table->size;
@@ -16,7 +18,7 @@ void rebuild(cumtable* table, const int32_t* classes)
     table->total = 0;
     for (uint32_t b = 1; b <= size; b <<= 1) {
         for (uint32_t k = b; k <= size; k += 2 * b) {
-            const uint32_t w = (classes == nullptr || classes[k - 1] == 3) ? freq[k - 1] : 0;
+            const uint32_t w = (classes == nullptr || classes[k - 1] == fullclass) ? freq[k - 1] : 0;
             tree[k] = w;
             table->total += w;
             for (uint32_t d = b >> 1; d != 0; d >>= 1) tree[k] += tree[k - d];

@@ -97,7 +97,7 @@ inline uint32_t getsym(uint32_t value, const cumtable* table)
 void scalefreq(cumtable* table);
 
 // Halves every frequency, rounding up; afterwards only the symbols s with
-// classes[s] == 3 are in coding.
+// classes[s] == fullclass (common/classes.h) are in coding.
 void scalefreqcond(cumtable* table, const int32_t* classes);
 
 void freefreq(cumtable* table);

@@ -3,10 +3,12 @@
 
 #include <cstdlib>
 
+#include "common/classes.h"
+
 namespace {
 
 // Rebuilds below, groupbelow and total from the frequencies. With classes,
-// only the symbols of class 3 get their weight.
+// only the symbols of the full table's class get their weight.
 void rebuild(flattable* table, const int32_t* classes)
 {
     uint32_t total = 0;
@@ -15,7 +17,7 @@ void rebuild(flattable* table, const int32_t* classes)
         uint32_t inside = 0;
         for (uint32_t p = g * flatgroup; p < (g + 1) * flatgroup; ++p) {
             table->below[p] = inside;
-            if (p < table->size && (classes == nullptr || classes[p] == 3)) inside += table->freq[p];
+            if (p < table->size && (classes == nullptr || classes[p] == fullclass)) inside += table->freq[p];
         }
         total += inside;
     }

@@ -132,7 +132,7 @@ inline uint32_t getsym(uint32_t value, const flattable* table)
 void scalefreq(flattable* table);
 
 // Halves every frequency, rounding up; afterwards only the symbols s with
-// classes[s] == 3 are in coding.
+// classes[s] == fullclass (common/classes.h) are in coding.
 void scalefreqcond(flattable* table, const int32_t* classes);
 
 void freefreq(flattable* table);

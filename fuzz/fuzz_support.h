@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "coder/stop.h"
+#include "common/stop.h"
 #include "tests/harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);

@@ -3,7 +3,7 @@
 // decoding of the next (restorer.h), then the end of the stream and
 // whatever follows it. Its checks of the stream's layout are in framing.h;
 // deeper damage is found by the model and the inverse transform, which
-// stop (coder/stop.h).
+// stop (common/stop.h).
 //
 // Input comes in pieces of any size (feed.h). A new symbol is decoded
 // outright while the input holds the most that one symbol can read
@@ -171,7 +171,7 @@ outcome openstream(vorn_decoder* d, bool final)
 {
     bytein* const in = &d->input.in;
     const auto open = [d, in] {
-        if (initmodel(&d->m, 0, in, nullptr) != 0) throw std::bad_alloc();
+        if (initmodel(&d->m, 0, in, nullptr) != 0) errorstop(err_nomemory);
     };
     if (final || feed_available(&d->input) >= maxsymbolbytes)
         open();
@@ -195,7 +195,7 @@ uint32_t decodesymbols(vorn_decoder* d, uint8_t* buf, uint32_t n, uint32_t* hist
     // The probe finds how many bytes come from symbols that the input
     // holds whole; they are then decoded for real.
     bytein probein = d->input.in;
-    if (copymodel(&d->probe, &d->m, &probein) != 0) throw std::bad_alloc();
+    copymodel(&d->probe, &d->m, &probein);
     uint32_t scratch[256] = {};
     uint32_t whole = 0;
     bool end = false;
@@ -305,7 +305,7 @@ outcome failing(vorn_decoder* d)
         return outcome::went;
     }
     if (d->faildecoding) report(d, progress_decoding);
-    d->stopcode = d->failcode;
+    d->stopcode = reportedcode(d->failcode);
     return outcome::failed;
 }
 

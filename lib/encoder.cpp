@@ -78,7 +78,7 @@ void sortblock(vorn_encoder* e, inblock* b)
 
 void openmodel(vorn_encoder* e)
 {
-    if (initmodel(&e->m, 1, nullptr, &e->out) != 0) throw std::bad_alloc();
+    if (initmodel(&e->m, 1, nullptr, &e->out) != 0) errorstop(err_nomemory);
 }
 
 // The start of a block: its message, a new stream where the run could
@@ -223,7 +223,7 @@ vorn_encoder* vorn_encoder_new(int threads)
     try {
         out_attach_memory(&e->out, &e->coded);
         openmodel(e.get());
-    } catch (...) {
+    } catch (const stopped&) {
         abandonmodel(&e->m);
         out_close(&e->out);
         return nullptr;

@@ -1,8 +1,8 @@
 // The stream entry points' one rule for failures. The core stops a stream
-// by throwing (coder/stop.h), a failed allocation throws std::bad_alloc, and
-// a deferred task throws again on the caller's thread what its work threw
-// (task.h). Only the functions of vorn.h catch, and each turns what it
-// caught into a status here; nothing thrown ever leaves the library.
+// by throwing a stop (common/stop.h), for damage or for lack of storage,
+// and a deferred task throws again on the caller's thread what its work
+// threw (task.h). Only the functions of vorn.h catch, and each turns what
+// it caught into a status here; nothing thrown ever leaves the library.
 #pragma once
 
 #include <cstddef>
@@ -10,15 +10,17 @@
 #include <cstring>
 #include <new>
 
-#include "coder/stop.h"
+#include "common/stop.h"
 #include "lib/vorn.h"
 
-// The status of a stop: no working storage, or damage (and any other stop,
-// which only damaged input can cause).
-inline int stopstatus(unsigned code)
-{
-    return code == err_workspace || code == err_hashblock ? VORN_E_NOMEMORY : VORN_E_DAMAGED;
-}
+// The status of a stop: no storage, or damage (and any other stop, which
+// only damaged input can cause).
+inline int stopstatus(unsigned code) { return nostorage(code) ? VORN_E_NOMEMORY : VORN_E_DAMAGED; }
+
+// The code of a stop as the programs learn it (lib/programs.h): they
+// report a stop by its code, but for the lack of storage of the model or a
+// buffer, which they report in words of their own.
+inline unsigned reportedcode(unsigned code) { return code == err_nomemory ? 0 : code; }
 
 // Whether a call's arguments can be used: no null pointer with a size
 // other than 0, and somewhere to put both counts.
@@ -63,11 +65,11 @@ int streamcall(Stream* s, const void* src, size_t srclen, size_t* srcused, void*
     try {
         status = work(static_cast<const uint8_t*>(src), &left, &out, &room);
     } catch (const stopped& x) {
-        s->stopcode = x.code;
+        s->stopcode = reportedcode(x.code);
         status = stopstatus(x.code);
     } catch (...) {
-        // std::bad_alloc, or what else the runtime may throw when a
-        // resource runs out.
+        // What the runtime itself may throw when a resource runs out (a
+        // std::function or a thread of its own that cannot be had).
         status = VORN_E_NOMEMORY;
     }
     if (status < 0) {

@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "transform/blocksize.h"
+#include "common/blocksize.h"
 
 constexpr int maxheader = 21;             // log2(blocksize)
 constexpr uint32_t rawtail = 4;           // a last block this short is not transformed

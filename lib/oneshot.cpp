@@ -1,5 +1,7 @@
 // The one-shot calls, the version, the texts of the statuses and the room
 // that compression can take.
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "lib/entry.h"
@@ -27,7 +29,28 @@ int oneshot(New create, Run run, Free release, void* dst, size_t dstcap, size_t*
 
 }  // namespace
 
-const char* vorn_version(void) { return "1.04"; }
+// The version of the project (CMakeLists.txt) as "major.minor", the minor
+// in two digits, as in "2.07".
+constexpr std::array<char, 16> versiontext(unsigned major, unsigned minor)
+{
+    std::array<char, 16> t{};
+    size_t n = 0;
+    char digits[10] = {};
+    size_t k = 0;
+    do {
+        digits[k++] = static_cast<char>('0' + major % 10);
+        major /= 10;
+    } while (major != 0);
+    while (k > 0) t[n++] = digits[--k];
+    t[n++] = '.';
+    t[n++] = static_cast<char>('0' + minor / 10 % 10);
+    t[n++] = static_cast<char>('0' + minor % 10);
+    return t;
+}
+
+constexpr std::array<char, 16> version = versiontext(VORN_VERSION_MAJOR, VORN_VERSION_MINOR);
+
+const char* vorn_version(void) { return version.data(); }
 
 const char* vorn_strerror(int status)
 {

@@ -1,9 +1,10 @@
-// The part of the library kept for the vorn and unvorn programs alone, and
-// not exported from the shared library: their per-block progress lines,
-// the core stop behind a failure (which they report as "Error #%x"), and
-// the run length at which the encoder starts a new stream, which tests
-// lower to see the seam. Everything else the programs do goes through
-// vorn.h.
+// The part of the library kept for the vorn and unvorn programs, which
+// link the library's objects as they are (neither installed library
+// offers it): their per-block progress lines and the core stop behind a
+// failure (which they report as "Error #%x"); and for the tests, the
+// threads a stream has started and the run length at which the encoder
+// starts a new stream, which they lower to see the seam. Everything else
+// the programs do goes through vorn.h.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +26,10 @@ using progressfn = void (*)(void* arg, progressevent event, long value);
 void encoder_progress(vorn_encoder* e, progressfn fn, void* arg);
 void decoder_progress(vorn_decoder* d, progressfn fn, void* arg);
 
-// The core stop behind the last failure (coder/stop.h: 0x6601 damage,
-// 0x6503 no working storage, ...), or 0 when the failure was no stop.
+// The core stop behind the last failure, which the programs report as
+// "Error #%x" (common/stop.h: 0x6601 damage, 0x6503 no working storage of
+// a transform, ...), or 0 when the failure is to be reported by its status
+// alone.
 unsigned encoder_stopcode(const vorn_encoder* e);
 unsigned decoder_stopcode(const vorn_decoder* d);
 

@@ -1,12 +1,17 @@
 #include "lib/restorer.h"
 
+#include <new>
+
+#include "common/stop.h"
+
 void restorer_reserve(restorer* r, uint32_t size)
 {
     if (r->capacity >= size) return;
     r->capacity = 0;
     for (blockjob& j : r->jobs) {
-        j.block.reset(new uint8_t[size]);
-        j.out.reset(new uint8_t[size]);
+        j.block.reset(new (std::nothrow) uint8_t[size]);
+        j.out.reset(new (std::nothrow) uint8_t[size]);
+        if (!j.block || !j.out) errorstop(err_nomemory);
     }
     r->capacity = size;
 }

@@ -29,7 +29,7 @@ struct restorer {
 };
 
 // Gives both buffers room for blocks of size bytes (kept from one stream to
-// the next; std::bad_alloc when there is none).
+// the next; a stop with err_nomemory when there is none).
 void restorer_reserve(restorer* r, uint32_t size);
 
 // The job the decoder fills next.

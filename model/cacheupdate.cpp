@@ -58,20 +58,20 @@ void ringleave(model* m, int32_t x)
             const int32_t z = m->mtf2list[mtf2cap - 1];
             // Z returns to coding with the count it kept.
             updatecumonly(static_cast<uint32_t>(z), full, static_cast<int32_t>(full->freq[z]));
-            sym2mod[z] = 3;
+            sym2mod[z] = fullclass;
             if (full->total > fulllimit) scalefreqcond(full, sym2mod);
         } else {
             occupy(&m->mtf2, m->mtf2size);
             ++m->mtf2size;
         }
         pushfront<mtf2cap>(m->mtf2list, y);
-        sym2mod[y] = 2;
+        sym2mod[y] = list2class;
     } else {
         occupy(&m->mtf1, m->mtf1size);
         ++m->mtf1size;
     }
     pushfront<mtf1cap>(m->mtf1list, x);
-    sym2mod[x] = 1;
+    sym2mod[x] = list1class;
 }
 
 }  // namespace
@@ -81,7 +81,7 @@ void cacheupdate(model* m, int32_t what, int32_t s, uint32_t newcount, int32_t n
     cachenode* const e = m->lastseen->next;
     m->lastseen = e;
     m->sym2cache[s] = e;
-    m->sym2mod[s] = 0;
+    m->sym2mod[s] = ringclass;
 
     ++m->mwhat[what];
     if (m->mwhat[0] + m->mwhat[1] + m->mwhat[2] + m->mwhat[3] > countlimit)

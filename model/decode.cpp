@@ -14,7 +14,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "coder/stop.h"
+#include "common/stop.h"
 #include "model/ringwalk.h"
 
 namespace {
@@ -131,7 +131,7 @@ int decode_newsymbol(model* m, arithcoder* coder)
 
     int32_t sym;
     switch (k) {
-    case 0: {
+    case ringclass: {
         const uint32_t ringtotal = ringslots - lastseen->count;
         if (ringtotal == 0) errorstop(err_corrupt);
         const uint32_t v = decode_culscaled(coder, ringtotal);
@@ -151,16 +151,16 @@ int decode_newsymbol(model* m, arithcoder* coder)
         decode_update(coder, w, sum - w, ringtotal);
         sym = p->sym;
         setcount(m, p, 0);
-        cacheupdate(m, 0, sym, w + 1, p->runctx);
+        cacheupdate(m, ringclass, sym, w + 1, p->runctx);
         break;
     }
-    case 1:
+    case list1class:
         sym = decodelist<mtf1cap>(coder, m->mtf1list, &m->mtf1size, &m->mtf1);
-        cacheupdate(m, 1, sym, 1, 2);
+        cacheupdate(m, list1class, sym, 1, listrunctx);
         break;
-    case 2:
+    case list2class:
         sym = decodelist<mtf2cap>(coder, m->mtf2list, &m->mtf2size, &m->mtf2);
-        cacheupdate(m, 2, sym, 1, 2);
+        cacheupdate(m, list2class, sym, 1, listrunctx);
         break;
     default: {
         flattable* const full = &m->full;
@@ -168,7 +168,7 @@ int decode_newsymbol(model* m, arithcoder* coder)
         const uint32_t s = static_cast<uint32_t>(sym);
         updatecumonly(s, full, -static_cast<int32_t>(full->freq[s]));
         full->freq[s] += 4;
-        cacheupdate(m, 3, sym, 1, 3);
+        cacheupdate(m, fullclass, sym, 1, fullrunctx);
         break;
     }
     }
@@ -178,7 +178,7 @@ int decode_newsymbol(model* m, arithcoder* coder)
     cachenode* const now = m->lastseen;
     const uint64_t j = decoderun(coder, &m->mrun[now->runctx]);
     m->runlength = j - 1;
-    now->runctx = j - 1 > 1 ? 1 : 0;
+    now->runctx = j - 1 > 1 ? longrunctx : shortrunctx;
     return sym;
 }
 

@@ -6,7 +6,7 @@
 #include <bit>
 #include <cstring>
 
-#include "coder/stop.h"
+#include "common/stop.h"
 
 namespace {
 
@@ -114,7 +114,7 @@ void encode_runend(model* m)
     }
     encode_freq(coder, r->c2, r->c0 + r->c1, t);
     countstop(r, t);
-    m->lastseen->runctx = runlength > 2 ? 1 : 0;
+    m->lastseen->runctx = runlength > 2 ? longrunctx : shortrunctx;
 }
 
 void encode_newsymbol(model* m, int32_t sym)
@@ -125,26 +125,27 @@ void encode_newsymbol(model* m, int32_t sym)
     const int32_t k = m->sym2mod[sym];
     const uint32_t total = mwhat[0] + mwhat[1] + mwhat[2] + mwhat[3];
     // The counts of the lower classes, without a loop whose length varies.
-    const uint32_t below = (k > 0 ? mwhat[0] : 0) + (k > 1 ? mwhat[1] : 0) + (k > 2 ? mwhat[2] : 0);
+    const uint32_t below = (k > ringclass ? mwhat[ringclass] : 0) + (k > list1class ? mwhat[list1class] : 0) +
+                           (k > list2class ? mwhat[list2class] : 0);
     encode_freq(coder, mwhat[k], below, total);
 
     switch (k) {
-    case 0: {
+    case ringclass: {
         cachenode* const p = m->sym2cache[sym];
         const uint32_t newer = ringnewer(m->ringcount, ringslot(p), ringslot(lastseen));
         encode_freq(coder, p->count, newer, ringslots - lastseen->count);
         const uint32_t w = p->count;
         setcount(m, p, 0);
-        cacheupdate(m, 0, sym, w + 1, p->runctx);
+        cacheupdate(m, ringclass, sym, w + 1, p->runctx);
         break;
     }
-    case 1:
+    case list1class:
         encodelist<mtf1cap>(coder, sym, m->mtf1list, &m->mtf1size, &m->mtf1);
-        cacheupdate(m, 1, sym, 1, 2);
+        cacheupdate(m, list1class, sym, 1, listrunctx);
         break;
-    case 2:
+    case list2class:
         encodelist<mtf2cap>(coder, sym, m->mtf2list, &m->mtf2size, &m->mtf2);
-        cacheupdate(m, 2, sym, 1, 2);
+        cacheupdate(m, list2class, sym, 1, listrunctx);
         break;
     default: {
         flattable* const full = &m->full;
@@ -152,7 +153,7 @@ void encode_newsymbol(model* m, int32_t sym)
         encode_freq(coder, full->freq[s], getcf(s, full), full->total);
         updatecumonly(s, full, -static_cast<int32_t>(full->freq[s]));
         full->freq[s] += 4;
-        cacheupdate(m, 3, sym, 1, 3);
+        cacheupdate(m, fullclass, sym, 1, fullrunctx);
         break;
     }
     }

@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+#include "common/stop.h"
+
 namespace {
 
 // A list table starts with every position remembering a count of 1 while
@@ -65,7 +67,7 @@ int initmodel(model* m, int flag, bytein* in, byteout* out)
         cache[k].slot = k;
         cache[k].sym = endsymbol;
         setcount(m, &cache[k], 0);
-        cache[k].runctx = 3;
+        cache[k].runctx = fullrunctx;
         cache[k].next = &cache[(k + 1) % ringslots];
         cache[k].prev = &cache[(k + ringslots - 1) % ringslots];
     }
@@ -75,10 +77,10 @@ int initmodel(model* m, int flag, bytein* in, byteout* out)
     updatecumonly(endsymbol, &m->full, -1);
 
     for (int32_t s = 0; s < endsymbol; ++s) {
-        m->sym2mod[s] = 3;
+        m->sym2mod[s] = fullclass;
         m->sym2cache[s] = nullptr;
     }
-    m->sym2mod[endsymbol] = 0;
+    m->sym2mod[endsymbol] = ringclass;
     m->sym2cache[endsymbol] = &cache[0];
     for (int32_t& s : m->mtf1list) s = 0;
     for (int32_t& s : m->mtf2list) s = 0;
@@ -124,13 +126,13 @@ bool modelopen(const model* m)
     return m->full.freq != nullptr || m->mtf1.freq != nullptr || m->mtf2.freq != nullptr;
 }
 
-int copymodel(model* to, const model* from, bytein* in)
+void copymodel(model* to, const model* from, bytein* in)
 {
     if (!modelopen(to)) {
         if (initfreq(&to->full, nsymbols, 1) != 0 || initfreq(&to->mtf1, mtf1cap, 0) != 0 ||
             initfreq(&to->mtf2, mtf2cap, 0) != 0) {
             releasetables(to);
-            return 1;
+            errorstop(err_nomemory);
         }
     }
     cumtable mtf1 = to->mtf1;
@@ -156,7 +158,6 @@ int copymodel(model* to, const model* from, bytein* in)
     full->freq = fullfreq;
     to->coder.in = in;
     to->coder.out = nullptr;
-    return 0;
 }
 
 uint64_t currentrun(const model* m) { return m->runlength; }

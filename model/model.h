@@ -10,7 +10,7 @@
 // model codes is in model/modelstate.h.
 //
 // Damage in a stream being decoded stops the decoder with
-// errorstop(err_corrupt) (coder/stop.h): a class that holds nothing, or a
+// errorstop(err_corrupt) (common/stop.h): a class that holds nothing, or a
 // run number longer than any the encoder writes.
 #pragma once
 
@@ -28,7 +28,7 @@
 // damaged run number can make the decoder write, which it takes as damage
 // from the 33rd digit on. The encoder stops (err_longrun) rather than code
 // a longer run, and the compressor ends its stream before a run gets that
-// long and goes on in a new one (programs/compress.cpp).
+// long and goes on in a new one (lib/encoder.cpp).
 constexpr uint32_t rundigits = 32;
 constexpr uint64_t maxrun = (uint64_t{2} << rundigits) - 1;
 
@@ -128,9 +128,9 @@ bool modelopen(const model* m);
 // Makes `to` a copy of the whole state of `from` (open for decoding), which
 // then reads from in: a probe that can decode ahead of the model it copies
 // and be thrown away, leaving `from` untouched. `to` keeps its own tables
-// (opened here when closed) and may be copied into again. Returns 0, or 1
-// when its tables cannot be obtained.
-int copymodel(model* to, const model* from, bytein* in);
+// (opened here when closed, or a stop with err_nomemory) and may be copied
+// into again.
+void copymodel(model* to, const model* from, bytein* in);
 
 // Encoding: the length so far of the current run of one symbol.
 uint64_t currentrun(const model* m);

@@ -39,6 +39,7 @@
 #include "coder/arith.h"
 #include "coder/cumtable.h"
 #include "coder/flattable.h"
+#include "common/classes.h"
 #include "model/model.h"
 
 #if defined(__SSE2__)
@@ -59,9 +60,10 @@ constexpr uint32_t codermaxtotal = 0x800000u;
 // The ring's slots (cachenode) and the run models (runmodel) are in
 // model/model.h, with the record.
 
-// Run contexts: 0 and 1 for a symbol from the ring whose previous run was
-// 1..2 or longer; 2 for a symbol from a list; 3 for one from full (and the
-// end symbol's initial run).
+// Run contexts, the run models of mrun: for a symbol from the ring whose
+// previous run was 1..2 bytes or longer, for a symbol from a list, and for
+// one from full (and the end symbol's initial run).
+enum : int32_t { shortrunctx = 0, longrunctx = 1, listrunctx = 2, fullrunctx = 3 };
 //
 // The record's tables:
 //

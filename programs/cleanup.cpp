@@ -10,7 +10,8 @@
 namespace {
 
 // The file to remove; read by the signal handler, so set only while the
-// signals are blocked.
+// signals are blocked, and kept for the process, since a handler can reach
+// nothing else.
 const char* ownedpath = nullptr;
 volatile std::sig_atomic_t owned = 0;
 

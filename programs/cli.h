@@ -2,9 +2,8 @@
 // banner, attaching the named files, and the reports of failures.
 #pragma once
 
-#include <cstdio>
-
 #include "programs/options.h"
+#include "programs/progress.h"
 #include "programs/stream.h"
 
 // One direction of the programs: vorn compresses, unvorn restores, and
@@ -14,7 +13,7 @@ struct direction {
     const char* banner;    // printf format of the banner, with the version
     const char* version;
     const char* nomemory;  // the report of a failed allocation
-    streamresult (*run)(int infd, int outfd, std::FILE* progress);
+    streamresult (*run)(int infd, int outfd, progress* p);
 };
 extern const direction compressing;
 extern const direction restoring;
@@ -23,20 +22,25 @@ extern const direction restoring;
 // direction and returns the exit status. unvorn starts with decompress set.
 int runprogram(bool decompress, int argc, char** argv);
 
-// The descriptors a run reads and writes: standard input and output unless
-// files are named.
-struct streamfiles {
+// One run of a program: its direction, the descriptors it reads and
+// writes (standard input and output unless files are named) under the
+// names its messages give them, and its progress messages.
+struct programrun {
+    const direction* d;
     int in = 0;
     int out = 1;
+    const char* inputname = "stdin";
+    const char* outputname = "stdout";
+    progress messages;
 };
 
-// Prints "<input> to <output>\n" on `progress` after the banner, opening
-// the input and the output, each before its name is printed. Refuses, with a message and status 1, compressed data on a
-// terminal and an output that is the input file (checked before the output
-// is opened, so the input is untouched). A file that cannot be opened is
-// reported with its name and the reason, and the program ends with status 1
-// before anything is written.
-streamfiles openstreams(const direction& d, const options& o, std::FILE* progress);
+// Prints "<input> to <output>\n" after the banner, opening the input and
+// the output, each before its name is printed. Refuses, with a message and
+// status 1, compressed data on a terminal and an output that is the input
+// file (checked before the output is opened, so the input is untouched). A
+// file that cannot be opened is reported with its name and the reason, and
+// the program ends with status 1 before anything is written.
+void openstreams(programrun* r, const options& o);
 
 // Reports a failed run on standard error and returns its exit status.
-int report(const direction& d, const streamresult& result);
+int report(programrun* r, const streamresult& result);

@@ -1,7 +1,7 @@
 // The command line of both programs: options first (short ones may be
 // combined, as in -cd), then up to two operands, input and output. "--"
 // ends the options; a lone "-" names standard input or output. Further
-// operands are ignored, as they always were.
+// operands are ignored.
 #pragma once
 
 struct options {

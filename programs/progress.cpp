@@ -3,23 +3,19 @@
 #include <cstdarg>
 #include <cstring>
 
-namespace {
-bool lineopen = false;
-}
-
-void say(std::FILE* to, const char* format, ...)
+void say(progress* p, const char* format, ...)
 {
-    if (to == nullptr) return;
+    if (p->to == nullptr) return;
     va_list args;
     va_start(args, format);
-    std::vfprintf(to, format, args);
+    std::vfprintf(p->to, format, args);
     va_end(args);
     const size_t len = std::strlen(format);
-    lineopen = len > 0 && format[len - 1] != '\n';
+    p->lineopen = len > 0 && format[len - 1] != '\n';
 }
 
-void endline(std::FILE* to)
+void endline(progress* p)
 {
-    if (to != nullptr && lineopen) std::fputc('\n', to);
-    lineopen = false;
+    if (p->to != nullptr && p->lineopen) std::fputc('\n', p->to);
+    p->lineopen = false;
 }

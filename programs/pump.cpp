@@ -1,6 +1,6 @@
 // Both directions of the programs: read the input in pieces, hand them to
-// the library's stream, write what it gives back, and turn its status into
-// the programs' own.
+// the library's stream, write what it gives back, and keep the status the
+// stream ended with.
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,16 +18,16 @@ namespace {
 constexpr size_t piece = size_t{1} << 20;  // bytes read or written at a time
 
 // The programs' progress lines, one per event of the library's streams.
-void sayprogress(void* to, progressevent event, long value)
+void sayprogress(void* arg, progressevent event, long value)
 {
-    std::FILE* const progress = static_cast<std::FILE*>(to);
+    progress* const p = static_cast<progress*>(arg);
     switch (event) {
-    case progress_block: say(progress, "Processing %d bytes ...", static_cast<int>(value)); break;
-    case progress_coding: say(progress, " coding ..."); break;
-    case progress_done: say(progress, " done\n"); break;
-    case progress_decoding: say(progress, "Decoding ..."); break;
-    case progress_processing: say(progress, " processing %ld bytes ...", value); break;
-    case progress_nextstream: endline(progress); break;
+    case progress_block: say(p, "Processing %d bytes ...", static_cast<int>(value)); break;
+    case progress_coding: say(p, " coding ..."); break;
+    case progress_done: say(p, " done\n"); break;
+    case progress_decoding: say(p, "Decoding ..."); break;
+    case progress_processing: say(p, " processing %ld bytes ...", value); break;
+    case progress_nextstream: endline(p); break;
     }
 }
 
@@ -57,43 +57,29 @@ bool writeall(int fd, const uint8_t* p, size_t n)
     return true;
 }
 
-streamresult failed(streamstatus status, unsigned stopcode = 0, int err = 0)
+streamresult iofailed(iofailure io, int err)
 {
     streamresult r;
-    r.status = status;
-    r.stopcode = stopcode;
+    r.io = io;
     r.err = err;
     return r;
-}
-
-// What a failed call of the library means to the programs: a core stop is
-// reported by its code, everything else by the programs' own message.
-streamresult libraryfailure(int status, unsigned stopcode)
-{
-    if (stopcode != 0) return failed(stream_stopped, stopcode);
-    switch (status) {
-    case VORN_E_EMPTY: return failed(stream_empty);
-    case VORN_E_TRUNCATED: return failed(stream_truncated);
-    case VORN_E_TRAILING: return failed(stream_trailing);
-    case VORN_E_NOMEMORY: return failed(stream_nomemory);
-    default: return failed(stream_damaged);
-    }
 }
 
 // The loop both directions share, over either kind of stream: a new
 // stream with the programs' progress lines, fed and emptied until it ends.
 template <typename New, typename Track, typename Run, typename Stop, typename Free>
-streamresult pump(New create, Track track, Run run, Stop stopcode, Free release, int infd, int outfd,
-                  std::FILE* progress)
+streamresult pump(New create, Track track, Run run, Stop stopcode, Free release, int infd, int outfd, progress* p)
 {
     std::unique_ptr<uint8_t[]> in(new (std::nothrow) uint8_t[piece]);
     std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[piece]);
     const auto s = create(0);
     if (!in || !out || s == nullptr) {
         release(s);
-        return failed(stream_nomemory);
+        streamresult r;
+        r.status = VORN_E_NOMEMORY;
+        return r;
     }
-    if (progress != nullptr) track(s, sayprogress, progress);
+    if (p->to != nullptr) track(s, sayprogress, p);
     streamresult r;
     size_t have = 0;
     size_t at = 0;
@@ -102,7 +88,7 @@ streamresult pump(New create, Track track, Run run, Stop stopcode, Free release,
         if (at == have && !last) {
             const ssize_t got = readsome(infd, in.get(), piece);
             if (got < 0) {
-                r = failed(stream_readerror, 0, errno);
+                r = iofailed(iofailure::reading, errno);
                 break;
             }
             last = got == 0;
@@ -114,11 +100,12 @@ streamresult pump(New create, Track track, Run run, Stop stopcode, Free release,
         const int status = run(s, in.get() + at, have - at, &used, out.get(), piece, &made, last);
         at += used;
         if (made > 0 && !writeall(outfd, out.get(), made)) {
-            r = failed(stream_writeerror, 0, errno);
+            r = iofailed(iofailure::writing, errno);
             break;
         }
         if (status < 0) {
-            r = libraryfailure(status, stopcode(s));
+            r.status = status;
+            r.stopcode = stopcode(s);
             break;
         }
         if (status == VORN_OK && last) break;
@@ -129,14 +116,12 @@ streamresult pump(New create, Track track, Run run, Stop stopcode, Free release,
 
 }  // namespace
 
-streamresult compress_stream(int infd, int outfd, std::FILE* progress)
+streamresult compress_stream(int infd, int outfd, progress* p)
 {
-    return pump(vorn_encoder_new, encoder_progress, vorn_encode, encoder_stopcode, vorn_encoder_free, infd, outfd,
-                progress);
+    return pump(vorn_encoder_new, encoder_progress, vorn_encode, encoder_stopcode, vorn_encoder_free, infd, outfd, p);
 }
 
-streamresult decompress_stream(int infd, int outfd, std::FILE* progress)
+streamresult decompress_stream(int infd, int outfd, progress* p)
 {
-    return pump(vorn_decoder_new, decoder_progress, vorn_decode, decoder_stopcode, vorn_decoder_free, infd, outfd,
-                progress);
+    return pump(vorn_decoder_new, decoder_progress, vorn_decode, decoder_stopcode, vorn_decoder_free, infd, outfd, p);
 }

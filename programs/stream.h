@@ -3,32 +3,23 @@
 // output file descriptor, with the programs' progress lines.
 #pragma once
 
-#include <cstdio>
+#include "programs/progress.h"
 
-enum streamstatus {
-    stream_ok = 0,
-    stream_readerror,   // the input could not be read
-    stream_writeerror,  // the output could not be written
-    stream_empty,       // decompression: the input holds no byte at all
-    stream_truncated,   // decompression: the input ended inside the stream
-    stream_damaged,     // decompression: the stream breaks the format's rules
-    stream_trailing,    // decompression: restored completely, but bytes follow the stream
-    stream_nomemory,    // a buffer or the model's tables cannot be allocated
-    stream_stopped,     // the core stopped (stopcode): damage inside the symbol
-                        // stream or a block, or no storage for a transform
-};
+// A failure of the programs' own reading or writing.
+enum class iofailure { none, reading, writing };
 
+// How a run ended: the library's status and the core stop behind it, or a
+// failure of the programs' own reading or writing.
 struct streamresult {
-    streamstatus status = stream_ok;
-    unsigned stopcode = 0;  // stream_stopped: the code the programs report
-    int err = 0;            // stream_readerror, stream_writeerror: the errno
+    int status = 0;          // of the library's last call (VORN_OK, or VORN_E_*)
+    unsigned stopcode = 0;   // the stop the programs report as "Error #%x", or 0
+    iofailure io = iofailure::none;
+    int err = 0;             // errno of that failure
 };
 
-// Progress goes to `progress` (the exact messages of the programs), or
-// nowhere when it is null.
-streamresult compress_stream(int infd, int outfd, std::FILE* progress);
+streamresult compress_stream(int infd, int outfd, progress* p);
 
 // Restores one stream and every stream that follows it. Bytes after a
-// stream that begin no stream end the run with stream_trailing once
+// stream that begin no stream end the run with VORN_E_TRAILING once
 // everything before them is written.
-streamresult decompress_stream(int infd, int outfd, std::FILE* progress);
+streamresult decompress_stream(int infd, int outfd, progress* p);

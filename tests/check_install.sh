@@ -6,6 +6,8 @@
 #    streams;
 #  - libvorn.so.1 exports vorn_* alone and carries that soname;
 #  - libvorn.a defines no global symbol but vorn_*;
+#  - vorn.pc, the shared library's file name, the CMake package and
+#    vorn_version() carry the one version;
 #  - tests/c/findpackage, a C project, built through find_package(vorn)
 #    against both libraries and run.
 # Usage: check_install.sh SOURCE_DIR BUILD_DIR
@@ -58,6 +60,13 @@ if ! flags=$(PKG_CONFIG_PATH=$pcdir pkg-config --cflags --libs vorn); then
   exit 1
 fi
 
+# The one version, as vorn.pc gives it: the shared library's file and the
+# CMake package's version file carry it too.
+version=$(PKG_CONFIG_PATH=$pcdir pkg-config --modversion vorn)
+[ -e "$libdir/libvorn.so.$version" ] || { echo "libvorn.so.$version is not installed (vorn.pc: $version)"; fail=1; }
+grep -q "PACKAGE_VERSION \"$version\"" "$libdir/cmake/vorn/vornConfigVersion.cmake" ||
+  { echo "the CMake package's version is not $version"; fail=1; }
+
 needs() {  # needs BINARY: fails unless BINARY needs libvorn.so.1
   if ! readelf -d "$1" | grep -q 'NEEDED.*\[libvorn\.so\.1\]'; then
     echo "$(basename "$1") does not need libvorn.so.1:"
@@ -68,7 +77,7 @@ needs() {  # needs BINARY: fails unless BINARY needs libvorn.so.1
 
 # $flags is split into words on purpose: it holds several options.
 # shellcheck disable=SC2086
-if cc -std=c99 -Wall -Wextra -pedantic -Werror -O2 -o "$work/check_vorn" "$src/tests/c/check_vorn.c" $flags -pthread; then
+if cc -std=c99 -Wall -Wextra -pedantic -Werror -O2 -I "$src" -o "$work/check_vorn" "$src/tests/c/check_vorn.c" $flags -pthread; then
   needs "$work/check_vorn"
   LD_LIBRARY_PATH=$libdir "$work/check_vorn" "$src/tests/data/golden" || fail=1
 else
@@ -99,7 +108,12 @@ if cmake -S "$src/tests/c/findpackage" -B "$work/findpackage" -DCMAKE_PREFIX_PAT
      -DCMAKE_BUILD_TYPE=Release >"$work/findpackage.log" 2>&1 &&
    cmake --build "$work/findpackage" >>"$work/findpackage.log" 2>&1; then
   needs "$work/findpackage/banana"
-  LD_LIBRARY_PATH=$libdir "$work/findpackage/banana" || fail=1
+  said=$(LD_LIBRARY_PATH=$libdir "$work/findpackage/banana") || fail=1
+  echo "$said"
+  case $said in
+    *"libvorn $(echo "$version" | awk -F. '{ printf "%d.%02d", $1, $2 }')") ;;
+    *) echo "vorn_version() does not match vorn.pc's $version"; fail=1 ;;
+  esac
   if readelf -d "$work/findpackage/banana_static" | grep -q 'NEEDED.*libvorn'; then
     echo "banana_static needs the shared library"
     fail=1

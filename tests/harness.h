@@ -6,12 +6,22 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
-#include "coder/stop.h"
+#include "common/stop.h"
 
 using bytes = std::vector<uint8_t>;
+
+// n random bytes, the same for the same seed.
+inline bytes randombytes(size_t n, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    bytes b(n);
+    for (uint8_t& c : b) c = static_cast<uint8_t>(rng());
+    return b;
+}
 
 // The stop code raised by fn, or 0 if it returned.
 inline unsigned stopcode(const std::function<void()>& fn)

@@ -36,6 +36,14 @@ inline void tracevent(void* arg, progressevent event, long value)
     t += ' ';
 }
 
+// The parts one after the other.
+inline bytes joined(std::initializer_list<bytes> parts)
+{
+    bytes all;
+    for (const bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
 // Runs the whole of input through a new encoder (compress) or decoder.
 inline streamrun runstream(bool compress, const bytes& input, const streamhow& how = {})
 {
@@ -80,3 +88,6 @@ inline streamrun runstream(bool compress, const bytes& input, const streamhow& h
     vorn_decoder_free(d);
     return r;
 }
+
+// The stream of plain, in one call.
+inline bytes packed(const bytes& plain) { return runstream(true, plain).out; }

@@ -14,23 +14,6 @@
 
 namespace {
 
-bytes packed(const bytes& plain) { return runstream(true, plain).out; }
-
-bytes joined(std::initializer_list<bytes> parts)
-{
-    bytes all;
-    for (const bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
-
-bytes randombytes(size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    bytes b(n);
-    for (uint8_t& c : b) c = static_cast<uint8_t>(rng());
-    return b;
-}
-
 TEST(Library, ReportsEveryKindOfBadInput)
 {
     const bytes small = textblock(5000);

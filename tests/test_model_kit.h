@@ -13,7 +13,7 @@
 
 #include "coder/arith.h"
 #include "coder/byteio.h"
-#include "coder/stop.h"
+#include "common/stop.h"
 #include "model/modelstate.h"
 #include "tests/harness.h"
 

@@ -12,13 +12,6 @@ namespace {
 const std::string vornbanner = "vorn Version 1.04 on stdin to stdout\n";
 const std::string unvornbanner = "unvorn version 1.03a on stdin to stdout\n";
 
-bytes randombytes(size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    bytes out(n);
-    for (auto& b : out) b = static_cast<uint8_t>(rng());
-    return out;
-}
 
 void expect_roundtrip(const bytes& input, const std::string& what)
 {

@@ -2,7 +2,7 @@
 // definition (a stable sort of positions by their 32-bit cyclic context) on
 // random and structured blocks of every length from 4 to a few thousand and
 // on 2 MiB blocks.
-#include "coder/stop.h"
+#include "common/stop.h"
 #include "transform/sorttrans.h"
 
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
 // Output stability: the compressed size and a 64-bit FNV-1a digest of the
 // streams that vorn writes for a few corpus files and for a synthetic input
-// of three blocks, against values recorded from the first complete build,
-// before any speed work. The corpus files' streams are kept in the
-// repository, so the check runs in a plain clone too. Speed work may change how the programs run, never
-// a byte they write: any change of the model, the transforms, the coder or
-// the driver that moves a single output byte fails here, and each stream
-// must still restore its input.
+// of three blocks, against recorded values. The corpus files' streams are
+// kept in the repository, so the check runs in a plain clone too. Work on
+// speed may change how the programs run, never a byte they write: any
+// change of the model, the transforms, the coder or the driver that moves a
+// single output byte fails here, and each stream must still restore its
+// input.
 #include <gtest/gtest.h>
 
 #include <cstdint>

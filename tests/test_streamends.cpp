@@ -12,15 +12,6 @@
 
 namespace {
 
-bytes packed(const bytes& plain) { return runstream(true, plain).out; }
-
-bytes joined(const bytes& a, const bytes& b)
-{
-    bytes all = a;
-    all.insert(all.end(), b.begin(), b.end());
-    return all;
-}
-
 // Streams of every shape: one block, two blocks, a raw tail, one byte, and
 // the stream of an empty input.
 std::vector<std::pair<std::string, bytes>> shapes()
@@ -80,7 +71,7 @@ TEST(StreamEnd, EveryByteComesOutAndTheRestStaysTheCallers)
     for (const auto& [name, plain] : shapes()) {
         const bytes stream = packed(plain);
         for (const bytes& after : {bytes{}, text("xyz"), stream}) {
-            const bytes input = joined(stream, after);
+            const bytes input = joined({stream, after});
             for (const size_t piece : {size_t{1}, size_t{7}, size_t{4096}, input.size()}) {
                 if (piece < 7 && stream.size() > 10000) continue;  // a call a byte: slow, and cut like 7
                 vorn_decoder* const d = vorn_decoder_new(2);
@@ -136,7 +127,7 @@ TEST(StreamEnd, ZerosAfterAStreamArePadding)
     const bytes plain = textblock(4000);
     const bytes stream = packed(plain);
     for (const size_t zeros : {1, 2, 3, 512}) {
-        const streamrun r = runstream(false, joined(stream, bytes(zeros, 0)));
+        const streamrun r = runstream(false, joined({stream, bytes(zeros, 0)}));
         EXPECT_EQ(r.status, VORN_E_TRAILING) << zeros << " zeros";
         EXPECT_EQ(diffreport(r.out, plain), "") << zeros << " zeros";
     }
@@ -145,9 +136,9 @@ TEST(StreamEnd, ZerosAfterAStreamArePadding)
         ASSERT_EQ(one[1], 0);
         ASSERT_NE(one[2], 0) << "a stream of one byte " << c << " looks like padding";
     }
-    const streamrun r = runstream(false, joined(stream, packed({0})));
+    const streamrun r = runstream(false, joined({stream, packed({0})}));
     EXPECT_EQ(r.status, VORN_OK);
-    EXPECT_EQ(r.out, joined(plain, {0}));
+    EXPECT_EQ(r.out, joined({plain, {0}}));
     EXPECT_NE(runstream(false, bytes(600, 0)).status, VORN_E_TRAILING) << "zeros alone are no stream";
 }
 

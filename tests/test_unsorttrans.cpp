@@ -4,10 +4,9 @@
 // one directory index of the hash table needs a spill), walks in
 // stretches, damaged input, which must stop with 0x6601 without touching
 // memory outside the block (the sanitizer builds check that part) and must
-// give exactly the hash-table walk's bytes and stops, and two threads
-// sorting and restoring at once, each with its own storage.
-#include "coder/stop.h"
-#include "transform/blocksize.h"
+// give exactly the hash-table walk's bytes and stops.
+#include "common/stop.h"
+#include "common/blocksize.h"
 #include "transform/hash2.h"
 #include "transform/sorttrans.h"
 #include "transform/stepchains.h"
@@ -33,76 +32,6 @@
 namespace {
 
 bytes of(const std::string& s) { return bytes(s.begin(), s.end()); }
-
-uint32_t indexof(const char* four)
-{
-    return static_cast<uint8_t>(four[0]) | static_cast<uint8_t>(four[1]) << 8 | static_cast<uint8_t>(four[2]) << 16 |
-           static_cast<uint32_t>(static_cast<uint8_t>(four[3])) << 24;
-}
-
-void histogram(const bytes& b, uint32_t* counts)
-{
-    for (uint32_t v = 0; v < 256; ++v) counts[v] = 0;
-    for (const uint8_t c : b) ++counts[c];
-}
-
-// Sorts b in place, with space or storage of its own; returns the index.
-uint32_t forward(bytes& b, sortspace* space = nullptr)
-{
-    sortspace own{};
-    uint8_t index[4];
-    sorttrans(space != nullptr ? space : &own, b.data(), static_cast<uint32_t>(b.size()), index);
-    return indexof(reinterpret_cast<const char*>(index));
-}
-
-bytes inverse(const bytes& block, uint32_t index, unsortspace* space = nullptr)
-{
-    unsortspace own{};
-    uint32_t counts[256];
-    histogram(block, counts);
-    bytes out(block.size());
-    unsorttrans(space != nullptr ? space : &own, block.data(), out.data(), static_cast<uint32_t>(block.size()), index,
-                counts);
-    return out;
-}
-
-// Forward then inverse; returns the restored block.
-bytes roundtrip(const bytes& input, unsortspace* space = nullptr)
-{
-    bytes b = input;
-    const uint32_t index = forward(b);
-    return inverse(b, index, space);
-}
-
-// The inverse through unsort_start and unsort_walk in stretches of 1 to
-// most bytes, each after one of none. The walk needs neither block nor
-// counts once started, so both are cleared then.
-bytes stretched(unsortspace* space, bytes block, uint32_t index, std::mt19937& rng, uint32_t most)
-{
-    const uint32_t n = static_cast<uint32_t>(block.size());
-    uint32_t counts[256];
-    histogram(block, counts);
-    unsort_start(space, block.data(), n, index, counts);
-    std::fill(block.begin(), block.end(), 0);
-    std::fill(counts, counts + 256, 0);
-    bytes out(n);
-    while (unsort_left(space) != 0) {
-        EXPECT_FALSE(unsort_whole(space));
-        uint8_t* const at = out.data() + (n - unsort_left(space));
-        unsort_walk(space, at, 0);
-        unsort_walk(space, at, 1 + rng() % most);
-    }
-    return out;
-}
-
-// Random bytes: `period` of them, repeated to n. Repeated once, nearly every
-// (order-3 group, byte) of the transform has two slots.
-bytes repeatedrandom(uint32_t n, uint32_t period, std::mt19937& rng)
-{
-    bytes b(n);
-    for (uint32_t i = 0; i < n; ++i) b[i] = i < period ? static_cast<uint8_t>(rng()) : b[i - period];
-    return b;
-}
 
 // The step table the inverse builds for input: whether its counters hold
 // their slot's word (or live in the pairs' head slots), where its index's
@@ -595,55 +524,4 @@ TEST(StepWalk, EachLayoutAgreesWithTheTableWalk)
         }
         EXPECT_GE(stopped, 3) << c.name;
     }
-}
-
-TEST(TransformThreads, SortAndRestoreAtOnce)
-{
-    // Two threads sort and restore different blocks at the same time, each
-    // with storage of its own, and get the bytes one thread alone gets. The
-    // sizes go up and down, so each thread's storage grows while the other
-    // walks; the blocks take every walk: text, side chains through random
-    // bytes, counters in head slots for random bytes repeated once.
-    std::mt19937 rng(51);
-    struct job {
-        bytes input;
-        bytes sorted;
-        uint32_t index;
-    };
-    std::vector<job> work[2];
-    const bytes text = textblock(300000);
-    for (const uint32_t n : {300000u, 5000u, 120000u}) work[0].push_back({bytes(text.begin(), text.begin() + n), {}, 0});
-    for (const uint32_t n : {7000u, 250000u}) work[1].push_back({makeblock(0, n, rng), {}, 0});
-    work[1].push_back({repeatedrandom(200000, 100000, rng), {}, 0});
-    for (std::vector<job>& jobs : work) {
-        for (job& j : jobs) {
-            j.sorted = j.input;
-            j.index = forward(j.sorted);
-        }
-    }
-
-    std::latch start(2);
-    int wrong[2] = {};
-    auto worker = [&](int t) {
-        sortspace sorting{};
-        unsortspace restoring{};
-        std::mt19937 stretches(t);
-        start.arrive_and_wait();
-        for (int round = 0; round < 3; ++round) {
-            for (const job& j : work[t]) {
-                const unsigned code = stopcode([&] {
-                    bytes b = j.input;
-                    wrong[t] += forward(b, &sorting) != j.index || b != j.sorted;
-                    wrong[t] += inverse(b, j.index, &restoring) != j.input;
-                    wrong[t] += stretched(&restoring, b, j.index, stretches, 5000) != j.input;
-                });
-                wrong[t] += code != 0;
-            }
-        }
-    };
-    std::thread first(worker, 0), second(worker, 1);
-    first.join();
-    second.join();
-    EXPECT_EQ(wrong[0], 0);
-    EXPECT_EQ(wrong[1], 0);
 }

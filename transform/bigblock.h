@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "coder/stop.h"
+#include "common/stop.h"
 
 // Allocates bytes for scattered access, or returns null. Arrays of 2 MiB
 // and more are laid out in large pages where the system offers them on

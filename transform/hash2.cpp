@@ -2,7 +2,7 @@
 // release. Lookup is inline in the header.
 #include "transform/hash2.h"
 
-#include "coder/stop.h"
+#include "common/stop.h"
 #include "transform/bigblock.h"
 
 #include <algorithm>

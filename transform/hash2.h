@@ -1,5 +1,10 @@
 // Context hash table: 32-bit context values to running slot counters.
 //
+// The reference form of the inverse transform's bookkeeping: the table
+// walk (tablewalk.h) restores blocks through it, which the tests and the
+// fuzz targets hold the faster step table against; no stream of the
+// format has blocks large enough for the programs to take that walk.
+//
 // An extendible hash. The directory (hash2) has 256 entries; each points to
 // an h2block, and a block serves an aligned run of `span` consecutive entries
 // (span a power of two, 256 down to 1, run starting at a multiple of span).

@@ -10,7 +10,7 @@
 // where the second pass, filling buckets from the back, has to begin.
 #include "transform/sorttrans.h"
 
-#include "coder/stop.h"
+#include "common/stop.h"
 
 #include <cassert>
 #include <cstring>

@@ -32,6 +32,7 @@ uint32_t sorttrans(sortspace* space, uint8_t* block, uint32_t n, uint8_t* index)
 // Releases the storage; space is empty afterwards and may be used again.
 void freesortspace(sortspace* space);
 
-// The full block-sorting forward transform is not provided: this entry only
-// stops with err_bwtrans.
+// The full block-sorting forward transform is not provided: this entry, the
+// counterpart of unBWtrans, only stops with err_bwtrans. No program path
+// calls it; the tests check that it stops.
 [[noreturn]] void BWtrans(uint8_t* block, uint32_t n, uint8_t* index);

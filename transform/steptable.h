@@ -35,7 +35,7 @@
 #include <cstdint>
 
 #include "transform/bigblock.h"
-#include "transform/blocksize.h"
+#include "common/blocksize.h"
 
 constexpr uint32_t step_exact = 1u << 23;            // the word holds the next slot itself
 constexpr uint32_t step_slotmask = step_exact - 1;   // next slot or counter number

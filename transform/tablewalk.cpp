@@ -13,7 +13,7 @@
 // draws is checked against n before L is read.
 #include "transform/tablewalk.h"
 
-#include "coder/stop.h"
+#include "common/stop.h"
 #include "transform/bigblock.h"
 #include "transform/hash2.h"
 

@@ -1,4 +1,6 @@
-// Inverse sort transform by the context hash table.
+// Inverse sort transform by the context hash table: the reference form of
+// the inverse, which the tests and fuzz_unsorttrans compare the step
+// table's walk with, byte for byte and stop for stop.
 //
 // Enters the first slot of every context's bucket in the context hash table
 // (hash2), then walks the block from the index with one lookup per byte:

@@ -1,7 +1,7 @@
 // Inverse of the full block-sorting transform by its successor table: the
 // j-th byte in stable sorted order stands in the block at succ[j], and
 // following succ from the start row spells the original string.
-#include "coder/stop.h"
+#include "common/stop.h"
 #include "transform/bigblock.h"
 #include "transform/unsorttrans.h"
 

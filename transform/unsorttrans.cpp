@@ -28,7 +28,7 @@
 // visit the walk must see.
 #include "transform/unsorttrans.h"
 
-#include "coder/stop.h"
+#include "common/stop.h"
 #include "transform/tablewalk.h"
 
 #include <cstring>

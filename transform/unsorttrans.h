@@ -1,5 +1,7 @@
 // Inverse transforms: the inverse of the order-4 sort transform, and the
-// inverse of the full block-sorting transform (which no program path uses).
+// inverse of the full block-sorting transform, unBWtrans, which no stream
+// of the format needs: it is kept as the public inverse of the full
+// transform beside the order-4 one, and only the tests call it.
 //
 // Both restore n bytes in block order into out. counts[0..255] is the
 // histogram of block; both may use it as working storage. They guard

@@ -20,6 +20,8 @@
 
 #include "vorn.h"
 
+#include "tests/goldenrules.h"
+
 #define WHOLE ((size_t)-1)
 #define BROKEN 99 /* pump's status when the library breaks the call contract */
 
@@ -85,94 +87,14 @@ static buffer readfile(const char* name)
     return b;
 }
 
-static buffer repeated(const char* name, size_t len)
-{
-    buffer src = readfile(name), b;
-    size_t i;
-    b.data = allocate(len);
-    b.len = len;
-    for (i = 0; i < len; ++i) b.data[i] = src.data[i % src.len];
-    free(src.data);
-    return b;
-}
-
-static buffer grammar(void) { return readfile("grammar.lsp"); }
-static buffer alice(void) { return readfile("alice29.txt"); }
-static buffer alice2m(void) { return repeated("alice29.txt", 2097155); }
-
-static buffer hash100k(void)
-{
-    buffer b;
-    uint32_t i;
-    b.len = 100000;
-    b.data = allocate(b.len);
-    for (i = 0; i < b.len; ++i) b.data[i] = (unsigned char)((uint32_t)(i * 2654435761u) >> 24);
-    return b;
-}
-
-static buffer xorshift64k(void)
-{
-    buffer b;
-    uint32_t x = 2463534242u;
-    size_t i;
-    b.len = 65536;
-    b.data = allocate(b.len);
-    for (i = 0; i < b.len; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b.data[i] = (unsigned char)x;
-    }
-    return b;
-}
-
-static buffer steps250k(void)
-{
-    buffer b;
-    size_t n = 0;
-    uint32_t k, j;
-    b.len = 250000;
-    b.data = allocate(b.len);
-    for (k = 0; n < b.len; ++k)
-        for (j = 0; j < 1 + (k * 53) % 500 && n < b.len; ++j) b.data[n++] = (unsigned char)k;
-    return b;
-}
-
-static buffer zeros4m(void)
-{
-    buffer b;
-    b.len = 4194309;
-    b.data = calloc(b.len, 1);
-    if (b.data == NULL) exit(2);
-    return b;
-}
-
 typedef struct {
     const char* name; /* the stream is NAME.vn */
-    size_t len;       /* of the input */
-    uint64_t digest;  /* of the input: guards the rules above and the files */
-    buffer (*make)(void);
+    const struct goldenrule* rule;
     buffer in, vn;
 } golden;
 
-static golden goldens[] = {
-    {"grammar.lsp", 3721, 0xF79E4B3D0BB30B76u, grammar, {NULL, 0}, {NULL, 0}},
-    {"alice29.txt", 152089, 0xFDC9AA73646EC76Eu, alice, {NULL, 0}, {NULL, 0}},
-    {"hash100k", 100000, 0xDE7C8A81746B1E92u, hash100k, {NULL, 0}, {NULL, 0}},
-    {"xorshift64k", 65536, 0x98ACDB15E0C1C402u, xorshift64k, {NULL, 0}, {NULL, 0}},
-    {"steps250k", 250000, 0x5AABF6F8060CB5B5u, steps250k, {NULL, 0}, {NULL, 0}},
-    {"alice_2m+3", 2097155, 0xC57189F1A8F3E4D7u, alice2m, {NULL, 0}, {NULL, 0}},
-    {"zeros_4m+5", 4194309, 0xBB7C016A342BE94Fu, zeros4m, {NULL, 0}, {NULL, 0}},
-};
-#define NGOLDEN (sizeof goldens / sizeof goldens[0])
-
-static uint64_t fnv1a64(const buffer* b)
-{
-    uint64_t h = 0xCBF29CE484222325u;
-    size_t i;
-    for (i = 0; i < b->len; ++i) h = (h ^ b->data[i]) * 0x100000001B3u;
-    return h;
-}
+static golden goldens[GOLDEN_COUNT];
+#define NGOLDEN GOLDEN_COUNT
 
 static void loadgoldens(void)
 {
@@ -180,8 +102,16 @@ static void loadgoldens(void)
     size_t i;
     for (i = 0; i < NGOLDEN; ++i) {
         golden* g = &goldens[i];
-        g->in = g->make();
-        if (g->in.len != g->len || fnv1a64(&g->in) != g->digest) {
+        const struct goldenrule* r = &goldenrules[i];
+        buffer file = {NULL, 0};
+        if (r->file != NULL) file = readfile(r->file);
+        g->name = r->name;
+        g->rule = r;
+        g->in.len = r->size;
+        g->in.data = allocate(r->size);
+        goldenmake(r, g->in.data, file.data, file.len);
+        free(file.data);
+        if (goldendigest(g->in.data, g->in.len) != r->digest) {
             fprintf(stderr, "check_vorn: the input %s is not the recorded one\n", g->name);
             exit(2);
         }

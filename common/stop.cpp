@@ -1,3 +1,3 @@
-#include "coder/stop.h"
+#include "common/stop.h"
 
 void errorstop(unsigned code) { throw stopped{code}; }
