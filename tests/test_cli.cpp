@@ -326,7 +326,7 @@ TEST(Cli, TerminalRefused)
 TEST(Cli, FailedRunRemovesItsOutput)
 {
     scratch s;
-    const bytes input = wordy(2 * 2097152 + 1000, 14);
+    const bytes input = wordy(2 * blocksize + 1000, 14);
     const bytes packed = vorn(input).out;
     bytes damaged = packed;
     for (size_t i = damaged.size() * 3 / 4; i < damaged.size() * 3 / 4 + 16; ++i) damaged[i] ^= 0xA5;
@@ -372,8 +372,8 @@ TEST(Cli, FailedRunRemovesItsOutput)
     // it stays, as nothing written there can be taken back.
     const runresult piped = unvorn(damaged);
     EXPECT_EQ(piped.status, 1);
-    ASSERT_GE(piped.out.size(), 2097152u);
-    EXPECT_EQ(firstdiff(bytes(piped.out.begin(), piped.out.begin() + 2097152), bytes(input.begin(), input.begin() + 2097152)), -1);
+    ASSERT_GE(piped.out.size(), blocksize);
+    EXPECT_EQ(firstdiff(bytes(piped.out.begin(), piped.out.begin() + blocksize), bytes(input.begin(), input.begin() + blocksize)), -1);
 }
 
 // Damage anywhere ends in a status, never in a signal.
@@ -401,7 +401,7 @@ TEST(Cli, DamageNeverEndsInASignal)
 TEST(Cli, AllocationFailureEndsWithStatusOne)
 {
     scratch s;
-    const bytes input = wordy(2097152, 3);
+    const bytes input = wordy(blocksize, 3);
     writefile(s.path("plain"), input);
     writefile(s.path("packed"), vorn(input).out);
     for (const std::string& cmd : {vorn_ + " '" + s.path("plain") + "' '" + s.path("out") + "'",
@@ -422,7 +422,7 @@ TEST(Cli, AllocationFailureEndsWithStatusOne)
 TEST(Cli, SignalsRemoveTheOutput)
 {
     scratch s;
-    const bytes input = wordy(3 * 2097152, 2);
+    const bytes input = wordy(3 * blocksize, 2);
     const bytes packed = vorn(input).out;
     for (const bool restore : {false, true}) {
         for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
@@ -505,7 +505,7 @@ TEST(Cli, SignalsRemoveTheOutput)
 
 TEST(Cli, ConcatenatedStreams)
 {
-    const bytes a = wordy(2097152 + 500, 1), b = text("banana"), c = text("abcd"), d = wordy(70000, 4);
+    const bytes a = wordy(blocksize + 500, 1), b = text("banana"), c = text("abcd"), d = wordy(70000, 4);
     const bytes pa = vorn(a).out, pb = vorn(b).out, pc = vorn(c).out, pd = vorn(d).out, pe = vorn({}).out;
     bytes all, want;
     for (const bytes* p : {&pa, &pe, &pb, &pc, &pd, &pb}) all.insert(all.end(), p->begin(), p->end());
@@ -516,7 +516,7 @@ TEST(Cli, ConcatenatedStreams)
     EXPECT_EQ(firstdiff(r.out, want), -1);
     // The banner once, each stream's own progress lines; the open line of a
     // 4-byte raw tail is ended before the next stream's.
-    const std::string la = "Decoding ... processing 2097152 bytes ... done\nDecoding ... processing 500 bytes ... done\n";
+    const std::string la = "Decoding ... processing " + std::to_string(blocksize) + " bytes ... done\nDecoding ... processing 500 bytes ... done\n";
     const std::string lb = "Decoding ... processing 6 bytes ... done\n";
     EXPECT_EQ(r.err, unvornbanner + la + lb + "Decoding ...\n" + "Decoding ... processing 70000 bytes ... done\n" + lb);
 

@@ -1,6 +1,7 @@
 // Context hash table: the hash, splitting exactly when the rule says, the
 // first split's directory and moved entries, counters, the spill of span-1
 // blocks, and random operations against a plain map.
+#include "common/blocksize.h"
 #include "transform/hash2.h"
 
 #include <gtest/gtest.h>
@@ -230,7 +231,7 @@ TEST(Hash2, FullBlockOfDistinctKeysSplitsToSpanOne)
     std::vector<uint32_t> keys;
     std::unordered_map<uint32_t, bool> seen;
     seen.reserve(2200000);
-    while (keys.size() < 2097152) {
+    while (keys.size() < blocksize) {
         const uint32_t key = rng();
         if (seen.emplace(key, true).second) keys.push_back(key);
     }

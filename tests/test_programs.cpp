@@ -47,8 +47,8 @@ TEST(Programs, ReferenceStreams)
 // and the round trip, for every length where the format changes shape.
 TEST(Programs, BlockBoundariesAndMessages)
 {
-    const std::string full = "Processing 2097152 bytes ... coding ... done\n";
-    const std::string fullback = "Decoding ... processing 2097152 bytes ... done\n";
+    const std::string full = "Processing " + std::to_string(blocksize) + " bytes ... coding ... done\n";
+    const std::string fullback = "Decoding ... processing " + std::to_string(blocksize) + " bytes ... done\n";
     struct shape {
         size_t length;
         int header;  // -1: no header byte (empty input)
@@ -63,14 +63,14 @@ TEST(Programs, BlockBoundariesAndMessages)
         {5, 3, "Processing 5 bytes ... coding ... done\n", "Decoding ... processing 5 bytes ... done\n"},
         {1024, 10, "Processing 1024 bytes ... coding ... done\n", "Decoding ... processing 1024 bytes ... done\n"},
         {1025, 11, "Processing 1025 bytes ... coding ... done\n", "Decoding ... processing 1025 bytes ... done\n"},
-        {2097152, 21, full, fullback},
+        {blocksize, 21, full, fullback},
         {2097153, 21, full + "Processing 1 bytes ...", fullback},
-        {2097155, 21, full + "Processing 3 bytes ...", fullback},
+        {blocksize + 3, 21, full + "Processing 3 bytes ...", fullback},
         {2097156, 21, full + "Processing 4 bytes ...", fullback + "Decoding ..."},
         {2097157, 21, full + "Processing 5 bytes ... coding ... done\n",
          fullback + "Decoding ... processing 5 bytes ... done\n"},
-        {2 * 2097152, 21, full + full, fullback + fullback},
-        {3 * 2097152 + 100, 21, full + full + full + "Processing 100 bytes ... coding ... done\n",
+        {2 * blocksize, 21, full + full, fullback + fullback},
+        {3 * blocksize + 100, 21, full + full + full + "Processing 100 bytes ... coding ... done\n",
          fullback + fullback + fullback + "Decoding ... processing 100 bytes ... done\n"},
     };
     for (const shape& s : shapes) {
@@ -106,17 +106,17 @@ TEST(Programs, CorpusRoundTrips)
 
 TEST(Programs, SyntheticRoundTrips)
 {
-    expect_roundtrip(bytes(3 * 2097152 + 7, 'x'), "one byte value across blocks");
+    expect_roundtrip(bytes(3 * blocksize + 7, 'x'), "one byte value across blocks");
     bytes all;
     for (int r = 0; r < 3; ++r)
         for (int v = 0; v < 256; ++v) all.push_back(static_cast<uint8_t>(v));
     expect_roundtrip(all, "all 256 values");
-    expect_roundtrip(randombytes(2097152 + 4099, 5), "random bytes");
+    expect_roundtrip(randombytes(blocksize + 4099, 5), "random bytes");
 
     // Long runs that cross block boundaries and the index of the next block.
     bytes runs;
     std::mt19937 rng(3);
-    while (runs.size() < 2 * 2097152 + 5000) runs.insert(runs.end(), 1 + rng() % 300000, static_cast<uint8_t>(rng() % 4));
+    while (runs.size() < 2 * blocksize + 5000) runs.insert(runs.end(), 1 + rng() % 300000, static_cast<uint8_t>(rng() % 4));
     expect_roundtrip(runs, "long runs");
     expect_roundtrip(wordy(700000, 9), "text");
     for (size_t n = 1; n < 70; ++n) expect_roundtrip(randombytes(n, static_cast<unsigned>(n)), "short random");
@@ -125,12 +125,12 @@ TEST(Programs, SyntheticRoundTrips)
 TEST(Programs, NamedFilesAndPipesAgree)
 {
     scratch s;
-    const bytes input = wordy(2097152 + 333, 11);
+    const bytes input = wordy(blocksize + 333, 11);
     writefile(s.path("plain"), input);
     const runresult named = runshell(bindir + "/vorn '" + s.path("plain") + "' '" + s.path("packed") + "'", {});
     EXPECT_EQ(named.status, 0);
     EXPECT_EQ(named.err, "vorn Version 1.04 on " + s.path("plain") + " to " + s.path("packed") +
-                             "\nProcessing 2097152 bytes ... coding ... done\nProcessing 333 bytes ... coding ... done\n");
+                             "\nProcessing " + std::to_string(blocksize) + " bytes ... coding ... done\nProcessing 333 bytes ... coding ... done\n");
     const runresult piped = runshell("cat | " + bindir + "/vorn | cat", input);
     EXPECT_EQ(piped.status, 0);
     EXPECT_EQ(readfile(s.path("packed")), piped.out);
@@ -140,7 +140,7 @@ TEST(Programs, NamedFilesAndPipesAgree)
     const runresult back = runshell(bindir + "/unvorn '" + s.path("packed") + "' '" + s.path("restored") + "'", {});
     EXPECT_EQ(back.status, 0);
     EXPECT_EQ(back.err, "unvorn version 1.03a on " + s.path("packed") + " to " + s.path("restored") +
-                            "\nDecoding ... processing 2097152 bytes ... done\nDecoding ... processing 333 bytes ... done\n");
+                            "\nDecoding ... processing " + std::to_string(blocksize) + " bytes ... done\nDecoding ... processing 333 bytes ... done\n");
     EXPECT_EQ(readfile(s.path("restored")), input);
     const runresult pipeback = runshell("cat | " + bindir + "/unvorn | cat", piped.out);
     EXPECT_EQ(pipeback.out, input);
@@ -209,7 +209,7 @@ TEST(Programs, ReadAndWriteErrors)
 // complete blocks.
 TEST(Programs, TruncatedStreams)
 {
-    const bytes input = wordy(2 * 2097152 + 3000, 21);
+    const bytes input = wordy(2 * blocksize + 3000, 21);
     const bytes packed = vorn(input).out;
     std::mt19937 rng(8);
     std::vector<size_t> cuts = {0, 1, 2, 5, 6, 7, packed.size() - 1, packed.size() - 2, packed.size() - 5};
@@ -217,7 +217,7 @@ TEST(Programs, TruncatedStreams)
     for (size_t cut : cuts) {
         const runresult d = unvorn(bytes(packed.begin(), packed.begin() + static_cast<long>(cut)));
         EXPECT_NE(d.status, 0) << "cut at " << cut;
-        EXPECT_TRUE(d.out.size() == 0 || d.out.size() == 2097152 || d.out.size() == 2 * 2097152)
+        EXPECT_TRUE(d.out.size() == 0 || d.out.size() == blocksize || d.out.size() == 2 * blocksize)
             << "cut at " << cut << " gave " << d.out.size() << " bytes";
         EXPECT_EQ(firstdiff(d.out, bytes(input.begin(), input.begin() + static_cast<long>(d.out.size()))), -1);
     }
@@ -237,10 +237,10 @@ TEST(Programs, DamageInTheSecondBlockLeavesTheFirstWhole)
     // found by the model while the second block is decoded or by the
     // second block's own walk.
     std::mt19937 rng(77);
-    bytes input = wordy(2 * 2097152 + 5000, 78);
+    bytes input = wordy(2 * blocksize + 5000, 78);
     for (size_t i = 0; i < input.size(); i += 1 + rng() % 3000) input[i] = static_cast<uint8_t>(rng());
     const bytes packed = vorn(input).out;
-    const std::string first = unvornbanner + "Decoding ... processing 2097152 bytes ... done\nDecoding ...";
+    const std::string first = unvornbanner + "Decoding ... processing " + std::to_string(blocksize) + " bytes ... done\nDecoding ...";
     for (int percent : {62, 70, 78, 86}) {
         bytes d = packed;
         const size_t at = d.size() * static_cast<size_t>(percent) / 100;
@@ -248,8 +248,8 @@ TEST(Programs, DamageInTheSecondBlockLeavesTheFirstWhole)
         const runresult r = unvorn(d);
         EXPECT_NE(r.status, 0) << "damage at " << at;
         EXPECT_EQ(r.err.compare(0, first.size(), first), 0) << "damage at " << at << ":\n" << r.err;
-        ASSERT_GE(r.out.size(), 2097152u) << "damage at " << at;
-        EXPECT_EQ(firstdiff(bytes(r.out.begin(), r.out.begin() + 2097152), bytes(input.begin(), input.begin() + 2097152)), -1);
+        ASSERT_GE(r.out.size(), blocksize) << "damage at " << at;
+        EXPECT_EQ(firstdiff(bytes(r.out.begin(), r.out.begin() + blocksize), bytes(input.begin(), input.begin() + blocksize)), -1);
     }
 }
 

@@ -143,7 +143,7 @@ static void expect_definition(const bytes& input, sortspace* space)
 
 TEST(SortTrans, MatchesDefinitionOnFullBlocks)
 {
-    constexpr uint32_t n = 2097152;
+    constexpr uint32_t n = blocksize;
     std::mt19937 rng(9);
     bytes random(n);
     for (auto& c : random) c = static_cast<uint8_t>(rng());
@@ -157,7 +157,7 @@ TEST(SortTrans, MatchesDefinitionOnFullBlocks)
 
 TEST(SortTrans, MatchesDefinitionOnFullCorpusBlocks)
 {
-    constexpr uint32_t n = 2097152;
+    constexpr uint32_t n = blocksize;
     if (!havecorpus()) GTEST_SKIP() << corpusmissing();
     sortspace space{};
     for (const char* name : {"bible.txt", "ptt5"}) expect_definition(corpusblock(name, n), &space);

@@ -116,7 +116,7 @@ TEST(UnsortTrans, RestoresEveryShortLength)
 
 TEST(UnsortTrans, RestoresFullBlocks)
 {
-    constexpr uint32_t n = 2097152;
+    constexpr uint32_t n = blocksize;
     std::mt19937 rng(22);
     bytes random(n);
     for (auto& c : random) c = static_cast<uint8_t>(rng());
@@ -127,7 +127,7 @@ TEST(UnsortTrans, RestoresFullBlocks)
 
 TEST(UnsortTrans, RestoresFullCorpusBlocks)
 {
-    constexpr uint32_t n = 2097152;
+    constexpr uint32_t n = blocksize;
     if (!havecorpus()) GTEST_SKIP() << corpusmissing();
     for (const char* name : {"bible.txt", "kennedy.xls", "ptt5"}) {
         const bytes input = corpusblock(name, n);
@@ -186,12 +186,12 @@ TEST(UnsortTrans, KeepsStorageAcrossBlocksOfChangingSize)
     // table's limit and takes the table walk.
     std::mt19937 rng(24);
     unsortspace space{};
-    bytes random(2097152);
+    bytes random(blocksize);
     for (auto& c : random) c = static_cast<uint8_t>(rng());
-    const bytes text = textblock(2097152);
+    const bytes text = textblock(blocksize);
     const std::vector<std::pair<const bytes*, uint32_t>> blocks = {
-        {&random, 2097152}, {&text, 5}, {&text, 1000}, {&text, 2097152}, {&random, 300000},
-        {&text, 4}, {&random, 2097152}, {&text, 77777}, {&random, 17}};
+        {&random, blocksize}, {&text, 5}, {&text, 1000}, {&text, blocksize}, {&random, 300000},
+        {&text, 4}, {&random, blocksize}, {&text, 77777}, {&random, 17}};
     for (int round = 0; round < 2; ++round) {
         for (const auto& [data, n] : blocks) {
             const bytes input(data->begin(), data->begin() + n);
@@ -221,7 +221,7 @@ TEST(UnsortTrans, RestoresBlockCrowdedOnOneDirectoryIndex)
         while (h2place(k).d != 1u << j) k = k * 1103515245u + 12345u;
         unit[j] = k;
     }
-    constexpr uint32_t n = 2097152;
+    constexpr uint32_t n = blocksize;
     bytes input(n);
     std::mt19937 rng(23);
     std::unordered_set<uint32_t> crowd;
@@ -354,7 +354,7 @@ TEST(Corrupt, WrongIndexOrDamagedBlockStops)
 
 TEST(Corrupt, RandomFullBlockStops)
 {
-    constexpr uint32_t n = 2097152;
+    constexpr uint32_t n = blocksize;
     std::mt19937 rng(32);
     bytes block(n);
     for (auto& c : block) c = static_cast<uint8_t>(rng() % 64);
@@ -466,7 +466,7 @@ TEST(Corrupt, DamagedFullRandomBlock)
     // A 2 MiB block of random bytes, nearly every context a bucket of one
     // slot, with two bytes swapped: the step walk stops cleanly, having
     // delivered what the table walk delivers up to there.
-    constexpr uint32_t n = 2097152;
+    constexpr uint32_t n = blocksize;
     std::mt19937 rng(34);
     bytes input(n);
     for (auto& c : input) c = static_cast<uint8_t>(rng());
