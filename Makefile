@@ -13,7 +13,7 @@ CONFIG = -DVORN_CORPUS_DIR=$(abspath $(CORPUS))
 # enter.
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all configure demo test test-asan test-tsan bench clean
+.PHONY: all configure demo test test-asan test-tsan bench bench-python clean
 
 configure:
 	@cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CONFIG) --log-level=WARNING
@@ -31,7 +31,7 @@ test: all
 	ctest --test-dir build --output-on-failure -j $(JOBS)
 
 test-asan:
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BENCH=OFF $(CONFIG) --log-level=WARNING \
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BENCH=OFF -DVORN_PYTHON=OFF $(CONFIG) --log-level=WARNING \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 	cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
@@ -41,15 +41,19 @@ test-asan:
 # under the thread sanitizer; the core's other tests run on one thread and
 # gain nothing here.
 test-tsan:
-	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BENCH=OFF $(CONFIG) --log-level=WARNING \
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BENCH=OFF -DVORN_PYTHON=OFF $(CONFIG) --log-level=WARNING \
 	  -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer"
 	cmake --build build-tsan -j $(JOBS)
 	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j $(JOBS) -L threads
 
-# Speed (wall and processor time), ratio and memory against peer
-# compressors (several minutes; see bench/README.md).
-bench:
+# The Python module against the programs and bz2, then speed (wall and
+# processor time), ratio and memory against peer compressors (several
+# minutes; see bench/README.md).
+bench: bench-python
 	CORPUS=$(abspath $(CORPUS)) bench/run.sh
+
+bench-python: all
+	bench/python_run.sh build $(abspath $(CORPUS))
 
 clean:
 	rm -rf build build-asan build-tsan
