@@ -13,7 +13,7 @@ CONFIG = -DVORN_CORPUS_DIR=$(abspath $(CORPUS))
 # enter.
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all configure demo test test-asan test-tsan bench bench-python clean
+.PHONY: all configure demo test test-asan test-tsan bench bench-python package clean
 
 configure:
 	@cmake -S . -B build -DCMAKE_BUILD_TYPE=Release $(CONFIG) --log-level=WARNING
@@ -55,5 +55,9 @@ bench: bench-python
 bench-python: all
 	bench/python_run.sh build $(abspath $(CORPUS))
 
+# The Debian packages vorn, libvorn1 and libvorn-dev, in build-deb/packages.
+package:
+	packaging/build.sh build-deb build-deb/packages
+
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-deb

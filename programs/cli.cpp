@@ -87,6 +87,17 @@ void openstreams(programrun* r, const options& o)
     say(&r->messages, "%s\n", r->outputname);
 }
 
+const char* const truncatedtext = "the compressed stream ends too early (truncated or damaged)";
+const char* const damagedtext = "not a valid compressed stream (damaged)";
+const char* const trailingtext = "data after the end of the compressed stream";
+
+int exitstatus(const streamresult& result)
+{
+    if (result.io != iofailure::none) return 1;
+    if (result.status >= 0) return 0;
+    return result.status == VORN_E_TRAILING && result.stopcode == 0 ? 2 : 1;
+}
+
 int report(programrun* r, const streamresult& result)
 {
     const direction& d = *r->d;
@@ -106,19 +117,12 @@ int report(programrun* r, const streamresult& result)
     endline(&r->messages);
     switch (result.status) {
     case VORN_E_EMPTY: std::fputs("error reading input\n", stderr); return 1;
-    case VORN_E_TRUNCATED:
-        std::fprintf(stderr, "%s: %s: the compressed stream ends too early (truncated or damaged)\n", d.name,
-                     r->inputname);
-        return 1;
-    case VORN_E_TRAILING:
-        std::fprintf(stderr, "%s: %s: data after the end of the compressed stream ignored\n", d.name,
-                     r->inputname);
-        return 2;
-    case VORN_E_NOMEMORY: std::fputs(d.nomemory, stderr); return 1;
-    default:
-        std::fprintf(stderr, "%s: %s: not a valid compressed stream (damaged)\n", d.name, r->inputname);
-        return 1;
+    case VORN_E_TRUNCATED: std::fprintf(stderr, "%s: %s: %s\n", d.name, r->inputname, truncatedtext); break;
+    case VORN_E_TRAILING: std::fprintf(stderr, "%s: %s: %s ignored\n", d.name, r->inputname, trailingtext); break;
+    case VORN_E_NOMEMORY: std::fputs(d.nomemory, stderr); break;
+    default: std::fprintf(stderr, "%s: %s: %s\n", d.name, r->inputname, damagedtext); break;
     }
+    return exitstatus(result);
 }
 
 int runprogram(bool decompress, int argc, char** argv)
@@ -132,6 +136,8 @@ int runprogram(bool decompress, int argc, char** argv)
             std::printf("%s %s\n", d.name, d.version);
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
     }
+
+    if (o.test) return testfiles(o);
 
     programrun r;
     r.d = &d;

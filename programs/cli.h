@@ -44,3 +44,17 @@ void openstreams(programrun* r, const options& o);
 
 // Reports a failed run on standard error and returns its exit status.
 int report(programrun* r, const streamresult& result);
+
+// The exit status of a run: 0 done, 1 failed, 2 restored but followed by
+// bytes that begin no stream.
+int exitstatus(const streamresult& result);
+
+// The programs' words for a stream that fails.
+extern const char* const truncatedtext;
+extern const char* const damagedtext;
+extern const char* const trailingtext;
+
+// -t: restores every operand (standard input when there is none) and
+// writes nothing; names each file that fails on standard error and goes on
+// with the next. Returns the worst file's exit status.
+int testfiles(const options& o);

@@ -99,7 +99,7 @@ streamresult pump(New create, Track track, Run run, Stop stopcode, Free release,
         size_t made = 0;
         const int status = run(s, in.get() + at, have - at, &used, out.get(), piece, &made, last);
         at += used;
-        if (made > 0 && !writeall(outfd, out.get(), made)) {
+        if (made > 0 && outfd >= 0 && !writeall(outfd, out.get(), made)) {
             r = iofailed(iofailure::writing, errno);
             break;
         }

@@ -21,5 +21,6 @@ streamresult compress_stream(int infd, int outfd, progress* p);
 
 // Restores one stream and every stream that follows it. Bytes after a
 // stream that begin no stream end the run with VORN_E_TRAILING once
-// everything before them is written.
+// everything before them is written. An outfd below 0 drops the restored
+// bytes (the integrity test).
 streamresult decompress_stream(int infd, int outfd, progress* p);

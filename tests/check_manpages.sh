@@ -28,7 +28,8 @@ grep -q "tar -I vorn" "$work/vorn.txt" || { echo "vorn.1 lacks the tar example";
 
 cmake --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail=1; }
 for prog in vorn unvorn; do
-  cmp -s "$src/man/$prog.1" "$work/prefix/share/man/man1/$prog.1" || { echo "$prog.1 is not installed in share/man/man1"; fail=1; }
+  gzip -dc "$work/prefix/share/man/man1/$prog.1.gz" 2>/dev/null | cmp -s "$src/man/$prog.1" - ||
+    { echo "$prog.1 is not installed in share/man/man1 (compressed)"; fail=1; }
   [ -x "$work/prefix/bin/$prog" ] || { echo "$prog is not installed in bin"; fail=1; }
 done
 exit $fail
