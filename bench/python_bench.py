@@ -36,17 +36,24 @@ def call(fn, *args):
     return time.perf_counter() - start, result
 
 
-# Run in a process of its own: the growth of its peak resident memory while
-# vorn.decompress restores the stream, beside the restored size.
+# Run in a process of its own: the growth of its peak resident memory
+# (VmHWM, which a forked process starts with its parent's, so it is reset
+# first) while vorn.decompress restores the stream, beside the restored
+# size.
 MEMORY = """
-import resource, sys
+import sys
 sys.path.insert(0, sys.argv[1])
 import vorn
+def peak():
+    for line in open("/proc/self/status"):
+        if line.startswith("VmHWM:"):
+            return int(line.split()[1])
 stream = open(sys.argv[2], "rb").read()
-before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+with open("/proc/self/clear_refs", "w") as f:
+    f.write("5")
+before = peak()
 out = vorn.decompress(stream)
-after = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
-print((after - before) / 1024, len(out) / 2**20)
+print((peak() - before) / 1024, len(out) / 2**20)
 """
 
 

@@ -8,7 +8,7 @@ build=$1
 corpus=$2
 reps=${3:-5}
 root=$(cd "$(dirname "$0")/.." && pwd)
-python=$(sed -n 's/^Python3_EXECUTABLE:[A-Z]*=//p' "$build/CMakeCache.txt")
+python=$(sed -n 's/^_*Python3_EXECUTABLE:[A-Z]*=//p' "$build/CMakeCache.txt" | head -n 1)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cmake --build "$build" --target vorn unvorn datagen vorn_python -j 2 >/dev/null
