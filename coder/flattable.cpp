@@ -13,15 +13,15 @@ void rebuild(flattable* table, const int32_t* classes)
 {
     uint32_t total = 0;
     for (uint32_t g = 0; g < table->groups; ++g) {
-        table->groupbelow[g] = total;
+        table->groupbelow[g] = static_cast<uint16_t>(total);
         uint32_t inside = 0;
         for (uint32_t p = g * flatgroup; p < (g + 1) * flatgroup; ++p) {
-            table->below[p] = inside;
+            table->below[p] = static_cast<uint16_t>(inside);
             if (p < table->size && (classes == nullptr || classes[p] == fullclass)) inside += table->freq[p];
         }
         total += inside;
     }
-    for (uint32_t g = table->groups; g < flatlanes; ++g) table->groupbelow[g] = total;
+    for (uint32_t g = table->groups; g < flatlanes; ++g) table->groupbelow[g] = static_cast<uint16_t>(total);
     table->total = total;
 }
 

@@ -17,9 +17,13 @@
 // branch per level that the coder's value decides.
 //
 // Positions past size have weight 0; the lanes past the last group hold
-// total. Totals stay below 2^31 (the comparisons are signed). The group
-// level has a fixed number of lanes, so that its passes are straight-line
-// code; the table holds at most 20 groups, 320 symbols.
+// total. The cumulative weights are kept in 16 bits, eight to a vector, so
+// a pass over a group or over the group level takes two or three vectors:
+// every weight stays below 2^15 (the comparisons are signed). The model's
+// table of all symbols, halved once its total passes 8000, holds at most
+// 8000 and a returning symbol's count, below 16005. The group level has a
+// fixed number of lanes, so that its passes are straight-line code; the
+// table holds at most 24 groups, 384 symbols.
 #pragma once
 
 #include <cstdint>
@@ -29,16 +33,17 @@
 #endif
 
 constexpr uint32_t flatgroup = 16;
-constexpr uint32_t flatlanes = 20;
+constexpr uint32_t flatlanes = 24;
 constexpr uint32_t flatmax = flatgroup * flatlanes;
+constexpr uint32_t flatlimit = 0x8000;  // every cumulative weight stays below this
 
 struct flattable {
     uint32_t size;    // number of symbols n, at most flatmax
     uint32_t groups;  // groups of 16 positions: ceil(n / 16)
     uint32_t* freq;   // symbols 0..n-1
     uint32_t total;   // sum of the weights in coding
-    alignas(16) uint32_t below[flatmax];          // the first 16 * groups are used
-    alignas(16) uint32_t groupbelow[flatlanes];  // past the last group: total
+    alignas(16) uint16_t below[flatmax];          // the first 16 * groups are used
+    alignas(16) uint16_t groupbelow[flatlanes];  // past the last group: total
 };
 
 // Allocates the table and sets every frequency to init, all in coding.
@@ -53,33 +58,33 @@ inline uint32_t getcf(uint32_t sym, const flattable* table)
     return table->groupbelow[sym / flatgroup] + table->below[sym];
 }
 
-// Adds delta (modulo 2^32) to the weight of sym and to total; freq is left
-// to the caller.
+// Adds delta to the weight of sym and to total; freq is left to the
+// caller.
 inline void updatecumonly(uint32_t sym, flattable* table, int32_t delta)
 {
     const uint32_t g = sym / flatgroup;
-    uint32_t* const inner = table->below + g * flatgroup;
+    uint16_t* const inner = table->below + g * flatgroup;
     table->total += static_cast<uint32_t>(delta);
 #if defined(__SSE2__)
-    const __m128i d = _mm_set1_epi32(delta);
-    const __m128i at = _mm_set1_epi32(static_cast<int32_t>(sym % flatgroup));
-    for (uint32_t v = 0; v < flatgroup; v += 4) {
-        const __m128i lane = _mm_setr_epi32(v, v + 1, v + 2, v + 3);
+    const __m128i d = _mm_set1_epi16(static_cast<int16_t>(delta));
+    const __m128i at = _mm_set1_epi16(static_cast<int16_t>(sym % flatgroup));
+    for (uint32_t v = 0; v < flatgroup; v += 8) {
+        const __m128i lane = _mm_setr_epi16(v, v + 1, v + 2, v + 3, v + 4, v + 5, v + 6, v + 7);
         __m128i* const q = reinterpret_cast<__m128i*>(inner + v);
-        const __m128i add = _mm_and_si128(d, _mm_cmpgt_epi32(lane, at));
-        _mm_storeu_si128(q, _mm_add_epi32(_mm_loadu_si128(q), add));
+        const __m128i add = _mm_and_si128(d, _mm_cmpgt_epi16(lane, at));
+        _mm_store_si128(q, _mm_add_epi16(_mm_load_si128(q), add));
     }
-    const __m128i group = _mm_set1_epi32(static_cast<int32_t>(g));
-    for (uint32_t v = 0; v < flatlanes; v += 4) {
-        const __m128i lane = _mm_setr_epi32(v, v + 1, v + 2, v + 3);
+    const __m128i group = _mm_set1_epi16(static_cast<int16_t>(g));
+    for (uint32_t v = 0; v < flatlanes; v += 8) {
+        const __m128i lane = _mm_setr_epi16(v, v + 1, v + 2, v + 3, v + 4, v + 5, v + 6, v + 7);
         __m128i* const q = reinterpret_cast<__m128i*>(table->groupbelow + v);
-        const __m128i add = _mm_and_si128(d, _mm_cmpgt_epi32(lane, group));
-        _mm_storeu_si128(q, _mm_add_epi32(_mm_loadu_si128(q), add));
+        const __m128i add = _mm_and_si128(d, _mm_cmpgt_epi16(lane, group));
+        _mm_store_si128(q, _mm_add_epi16(_mm_load_si128(q), add));
     }
 #else
-    const uint32_t d = static_cast<uint32_t>(delta);
-    for (uint32_t p = sym % flatgroup + 1; p < flatgroup; ++p) inner[p] += d;
-    for (uint32_t h = g + 1; h < flatlanes; ++h) table->groupbelow[h] += d;
+    const uint16_t d = static_cast<uint16_t>(delta);
+    for (uint32_t p = sym % flatgroup + 1; p < flatgroup; ++p) inner[p] = static_cast<uint16_t>(inner[p] + d);
+    for (uint32_t h = g + 1; h < flatlanes; ++h) table->groupbelow[h] = static_cast<uint16_t>(table->groupbelow[h] + d);
 #endif
 }
 
@@ -90,31 +95,32 @@ inline void updatecumonly(uint32_t sym, flattable* table, int32_t delta)
 // group, and then the position in it.
 inline uint32_t getsymcf(uint32_t value, const flattable* table, uint32_t* cum)
 {
-    const uint32_t* const groupbelow = table->groupbelow;
+    const uint16_t* const groupbelow = table->groupbelow;
 #if defined(__SSE2__)
-    const __m128i target = _mm_set1_epi32(static_cast<int32_t>(value));
-    uint32_t over = 1u << table->groups;  // as if a group past the last began at total
-    for (uint32_t v = 0; v < flatlanes; v += 4) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(groupbelow + v));
-        over |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(x, target)))) << v;
-    }
+    // Sixteen lanes of comparisons make one mask of sixteen bits.
+    const auto mask16 = [](const uint16_t* p, __m128i target) {
+        const __m128i a = _mm_cmpgt_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(p)), target);
+        const __m128i b = _mm_cmpgt_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(p + 8)), target);
+        return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
+    };
+    static_assert(flatlanes == 24, "the group level is one pass of sixteen lanes and one of eight");
+    const __m128i target = _mm_set1_epi16(static_cast<int16_t>(value));
+    const __m128i top = _mm_cmpgt_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(groupbelow + 16)), target);
+    // As if a group past the last began at total.
+    const uint32_t over = (1u << table->groups) | mask16(groupbelow, target) |
+                          static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(top, top)) & 0xFF) << 16;
     // groupbelow[0] is 0, never above value; a lane past the last group
     // holds total, always above it.
     const uint32_t g = static_cast<uint32_t>(__builtin_ctz(over)) - 1;
     const uint32_t base = groupbelow[g];
-    const uint32_t* const inner = table->below + g * flatgroup;
-    const __m128i rest = _mm_set1_epi32(static_cast<int32_t>(value - base));
-    uint32_t passed = 1u << flatgroup;  // the whole group, when no position passes
-    for (uint32_t v = 0; v < flatgroup; v += 4) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(inner + v));
-        passed |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(x, rest)))) << v;
-    }
+    const uint16_t* const inner = table->below + g * flatgroup;
+    const uint32_t passed = (1u << flatgroup) | mask16(inner, _mm_set1_epi16(static_cast<int16_t>(value - base)));
     const uint32_t p = static_cast<uint32_t>(__builtin_ctz(passed)) - 1;
 #else
     uint32_t g = 0;
     while (g + 1 < table->groups && groupbelow[g + 1] <= value) ++g;
     const uint32_t base = groupbelow[g];
-    const uint32_t* const inner = table->below + g * flatgroup;
+    const uint16_t* const inner = table->below + g * flatgroup;
     uint32_t p = 0;
     while (p + 1 < flatgroup && inner[p + 1] <= value - base) ++p;
 #endif

@@ -273,7 +273,12 @@ outcome settle(vorn_decoder* d)
     case blockkind::transform: break;
     }
     report(d, progress_processing, static_cast<long>(d->count));
+    // The inverse transform goes to the second thread at once when the
+    // stream has shown a second block (this one), so that it runs while the
+    // block before is handed out; a stream's first block goes there once a
+    // symbol of the next one is decoded.
     restorer_start(&d->pipe, d->count, d->index);
+    if (!d->firstblock) restorer_overlap(&d->pipe);
     if (d->end) {
         d->at = phase::lastblock;
     } else {

@@ -84,8 +84,10 @@ void cacheupdate(model* m, int32_t what, int32_t s, uint32_t newcount, int32_t n
     m->sym2mod[s] = ringclass;
 
     ++m->mwhat[what];
-    if (m->mwhat[0] + m->mwhat[1] + m->mwhat[2] + m->mwhat[3] > countlimit)
-        for (uint32_t& c : m->mwhat) c = (c + 1) >> 1;
+    if (++m->mwhattotal > countlimit) {
+        m->mwhattotal = 0;
+        for (uint32_t& c : m->mwhat) m->mwhattotal += c = (c + 1) >> 1;
+    }
 
     if (e->count != 0) {
         // The only remaining copy of its symbol (count 1) leaves the ring.

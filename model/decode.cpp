@@ -119,7 +119,7 @@ int decode_newsymbol(model* m, arithcoder* coder)
 {
     const uint32_t* const mwhat = m->mwhat;
     cachenode* const lastseen = m->lastseen;
-    const uint32_t total = mwhat[0] + mwhat[1] + mwhat[2] + mwhat[3];
+    const uint32_t total = m->mwhattotal;
     // The scan compares in range units; the target lies below
     // unit * total, so the scan stops at class 3 at the latest.
     const uint32_t t = decode_culscaled(coder, total);

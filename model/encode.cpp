@@ -123,7 +123,7 @@ void encode_newsymbol(model* m, int32_t sym)
     const uint32_t* const mwhat = m->mwhat;
     cachenode* const lastseen = m->lastseen;
     const int32_t k = m->sym2mod[sym];
-    const uint32_t total = mwhat[0] + mwhat[1] + mwhat[2] + mwhat[3];
+    const uint32_t total = m->mwhattotal;
     // The counts of the lower classes, without a loop whose length varies.
     const uint32_t below = (k > ringclass ? mwhat[ringclass] : 0) + (k > list1class ? mwhat[list1class] : 0) +
                            (k > list2class ? mwhat[list2class] : 0);

@@ -60,6 +60,7 @@ int initmodel(model* m, int flag, bytein* in, byteout* out)
 
     for (runmodel& r : m->mrun) r = runmodel{1, 1, 1};
     for (uint32_t& c : m->mwhat) c = 1;
+    m->mwhattotal = 4;
 
     for (uint8_t& c : m->ringcount) c = 0;
     cachenode* const cache = m->cache;

@@ -89,6 +89,7 @@ struct model {
     cachenode* lastseen;   // newest ring slot; its sym is the current run's
     int encoding;          // 1: opened for encoding, 0: decoding (or closed)
     uint32_t mwhat[4];     // class-decision counts
+    uint32_t mwhattotal;   // their sum
     runmodel mrun[4];      // run digit counts, by run context
     arithcoder coder;      // the range coder, on the stream's input or output
     alignas(64) uint8_t ringcount[64];  // the ring's counts, twice over
