@@ -74,7 +74,7 @@ fi
 
 echo "building release programs in build-bench/ ..." >&2
 cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DVORN_TESTS=OFF -DVORN_BENCH=ON >/dev/null
-cmake --build "$root/build-bench" --target vorn unvorn datagen -j 2 >/dev/null
+cmake --build "$root/build-bench" --target vorn unvorn datagen bench_model -j 2 >/dev/null
 bin=$root/build-bench/programs
 
 # The pinned rows run on the first processor this script may use (0 on an
@@ -299,3 +299,29 @@ echo "of bzip2's time in the same repetition divided by the tool's. The 1 KiB ro
 echo "milliseconds per run, start-up included; an empty program (true) measured the same way takes"
 echo "$(awk -v w="$floor_w" -v p="$floor_p" "$awklib"'BEGIN { printf "%.1f ms wall, %.1f ms processor", med(w) / 1000, med(p) / 1000 }') on this machine."
 echo "Every output was restored and compared byte for byte with its input."
+
+# ---- restoring against the model decoder ---------------------------------
+
+# The model decoder is serial: its own time per byte (bench_model, processor
+# time of the decoding alone) is the floor of restoring. Beside it, unvorn's
+# wall time per byte, and the two-thread bzip2 that people already run.
+echo
+echo "Restoring, nanoseconds a byte: the model decoder alone against the whole unvorn (wall), and bzip2"
+echo
+echo "| input | model decoder | unvorn wall | unvorn / decoder | bzip2 -d wall | lbzip2 -n 2 -d wall |"
+echo "|---|---:|---:|---:|---:|---:|"
+pipeline=("corpus.tar|$work/corpus.tar" "${large[@]}")
+for l in "${pipeline[@]}"; do
+  inp=${l%%|*}
+  dec=$("$root/build-bench/bench/bench_model" -rounds 3 "${l#*|}" | awk '/ dec / { for (i = 1; i < NF; i++) if ($i == "dec") print $(i + 1) }')
+  awk -v inp="$inp" -v orig="${origsize[$inp]}" -v dec="$dec" -v u="${dwall["$inp|vorn"]:-}" \
+    -v b="${dwall["$inp|bzip2 -9"]:-}" -v lb="${dwall["$inp|lbzip2 -n 2"]:-}" "$awklib"'
+    function ns(us) { return us == "" ? "-" : sprintf("%.1f", med(us) * 1000 / orig) }
+    BEGIN {
+      d = 1000 / dec
+      printf "| %s | %.1f | %s | %s | %s | %s |\n", inp, d, ns(u), u == "" ? "-" : sprintf("%.2f", med(u) * 1000 / orig / d), ns(b), ns(lb)
+    }'
+done
+echo
+echo "model decoder: bench_model's symbols per second of processor time on the sorted blocks of the input"
+echo "(one symbol a byte, and four a block); the others: whole-process elapsed time per original byte."

@@ -1,15 +1,12 @@
 // Both directions of the programs: read the input in pieces, hand them to
 // the library's stream, write what it gives back, and keep the status the
 // stream ended with.
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdint>
-#include <memory>
-#include <new>
 
 #include "lib/programs.h"
 #include "lib/vorn.h"
+#include "programs/iothread.h"
 #include "programs/progress.h"
 #include "programs/stream.h"
 
@@ -31,32 +28,6 @@ void sayprogress(void* arg, progressevent event, long value)
     }
 }
 
-// Reads what the descriptor gives at once, retrying on interruption:
-// a count, 0 at the end, -1 on an error.
-ssize_t readsome(int fd, uint8_t* buf, size_t n)
-{
-    for (;;) {
-        const ssize_t got = read(fd, buf, n);
-        if (got >= 0 || errno != EINTR) return got;
-    }
-}
-
-// Writes all n bytes; false on an error (errno set).
-bool writeall(int fd, const uint8_t* p, size_t n)
-{
-    while (n > 0) {
-        const ssize_t put = write(fd, p, n);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            if (put == 0) errno = EIO;
-            return false;
-        }
-        p += put;
-        n -= static_cast<size_t>(put);
-    }
-    return true;
-}
-
 streamresult iofailed(iofailure io, int err)
 {
     streamresult r;
@@ -66,29 +37,33 @@ streamresult iofailed(iofailure io, int err)
 }
 
 // The loop both directions share, over either kind of stream: a new
-// stream with the programs' progress lines, fed and emptied until it ends.
+// stream with the programs' progress lines, fed and emptied until it ends,
+// the files read and written beside it (iothread.h).
 template <typename New, typename Track, typename Run, typename Stop, typename Free>
 streamresult pump(New create, Track track, Run run, Stop stopcode, Free release, int infd, int outfd, progress* p)
 {
-    std::unique_ptr<uint8_t[]> in(new (std::nothrow) uint8_t[piece]);
-    std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[piece]);
+    iothread io;
     const auto s = create(0);
-    if (!in || !out || s == nullptr) {
+    if (!io_start(&io, infd, outfd, piece) || s == nullptr) {
         release(s);
+        io_finish(&io);
         streamresult r;
         r.status = VORN_E_NOMEMORY;
         return r;
     }
     if (p->to != nullptr) track(s, sayprogress, p);
     streamresult r;
+    const uint8_t* in = nullptr;
     size_t have = 0;
     size_t at = 0;
     bool last = false;
+    uint8_t* out = io_outpiece(&io);
     for (;;) {
         if (at == have && !last) {
-            const ssize_t got = readsome(infd, in.get(), piece);
+            int err = 0;
+            const long got = io_take(&io, &in, &err);
             if (got < 0) {
-                r = iofailed(iofailure::reading, errno);
+                r = iofailed(iofailure::reading, err);
                 break;
             }
             last = got == 0;
@@ -97,11 +72,15 @@ streamresult pump(New create, Track track, Run run, Stop stopcode, Free release,
         }
         size_t used = 0;
         size_t made = 0;
-        const int status = run(s, in.get() + at, have - at, &used, out.get(), piece, &made, last);
+        const int status = run(s, in + at, have - at, &used, out, piece, &made, last);
         at += used;
-        if (made > 0 && outfd >= 0 && !writeall(outfd, out.get(), made)) {
-            r = iofailed(iofailure::writing, errno);
-            break;
+        if (made > 0) {
+            int err = 0;
+            if (!io_submit(&io, made, &err)) {
+                r = iofailed(iofailure::writing, err);
+                break;
+            }
+            out = io_outpiece(&io);
         }
         if (status < 0) {
             r.status = status;
@@ -111,6 +90,9 @@ streamresult pump(New create, Track track, Run run, Stop stopcode, Free release,
         if (status == VORN_OK && last) break;
     }
     release(s);
+    // Everything restored before a failure is written before it is reported.
+    const int err = io_finish(&io);
+    if (err != 0 && r.io == iofailure::none) r = iofailed(iofailure::writing, err);
     return r;
 }
 
