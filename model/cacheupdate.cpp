@@ -21,30 +21,25 @@ inline void occupy(cumtable* table, uint32_t pos)
     updatecumonly(pos, table, static_cast<int32_t>(table->freq[pos]));
 }
 
-// Shifts the list back by one place and puts s in front. The whole list
-// moves, whatever its size: a fixed sequence of moves instead of a loop
-// whose length varies. What moves past the occupied positions is never
-// read. With the vector unit: every group of four is loaded before any is
-// stored, the last group ending at the list's end.
+// Shifts the list back by one place and puts s in front: each vector moves
+// up a lane, the one below's top lane coming in at its bottom. What moves
+// past the list's capacity is never read.
 template <uint32_t cap>
-inline void pushfront(int32_t* list, int32_t s)
+inline void pushfront(int16_t* list, int32_t s)
 {
 #if defined(__SSE2__)
-    static_assert(cap >= 5);
-    constexpr uint32_t groups = (cap - 1 + 3) / 4;
-    __m128i moved[groups];
-    for (uint32_t g = 0; g < groups; ++g) {
-        const uint32_t from = 4 * g + 4 <= cap - 1 ? 4 * g : cap - 5;
-        moved[g] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(list + from));
+    constexpr uint32_t vectors = listvectors<cap>;
+    __m128i v[vectors];
+    for (uint32_t g = 0; g < vectors; ++g) v[g] = _mm_load_si128(reinterpret_cast<const __m128i*>(list) + g);
+    for (uint32_t g = vectors - 1; g > 0; --g) {
+        _mm_store_si128(reinterpret_cast<__m128i*>(list) + g,
+                        _mm_or_si128(_mm_slli_si128(v[g], 2), _mm_srli_si128(v[g - 1], 14)));
     }
-    for (uint32_t g = 0; g < groups; ++g) {
-        const uint32_t from = 4 * g + 4 <= cap - 1 ? 4 * g : cap - 5;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(list + from + 1), moved[g]);
-    }
+    _mm_store_si128(reinterpret_cast<__m128i*>(list), _mm_insert_epi16(_mm_slli_si128(v[0], 2), s, 0));
 #else
     for (uint32_t j = cap - 1; j > 0; --j) list[j] = list[j - 1];
+    list[0] = static_cast<int16_t>(s);
 #endif
-    list[0] = s;
 }
 
 // X leaves the ring for the front of list 1.

@@ -71,7 +71,7 @@ inline uint32_t listfind(const uint32_t* freq, uint32_t size, uint32_t q, uint32
 // Reads a position of a list, takes its symbol out of the list and returns
 // the symbol.
 template <uint32_t cap>
-inline int32_t decodelist(arithcoder* coder, int32_t* list, uint32_t* size, cumtable* table)
+inline int32_t decodelist(arithcoder* coder, int16_t* list, uint32_t* size, cumtable* table)
 {
     if (*size == 0) errorstop(err_corrupt);
     if (table->total > codermaxtotal) limitlisttotal(table, *size);

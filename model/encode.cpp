@@ -13,7 +13,7 @@ namespace {
 // Codes the position of sym in a list and takes it out of the list; the
 // position that falls empty leaves coding and keeps its count.
 template <uint32_t cap>
-void encodelist(arithcoder* coder, int32_t sym, int32_t* list, uint32_t* size, cumtable* table)
+void encodelist(arithcoder* coder, int32_t sym, int16_t* list, uint32_t* size, cumtable* table)
 {
     const uint32_t i = listposition<cap>(list, sym);
     if (table->total > codermaxtotal) limitlisttotal(table, *size);

@@ -83,8 +83,8 @@ int initmodel(model* m, int flag, bytein* in, byteout* out)
     }
     m->sym2mod[endsymbol] = ringclass;
     m->sym2cache[endsymbol] = &cache[0];
-    for (int32_t& s : m->mtf1list) s = 0;
-    for (int32_t& s : m->mtf2list) s = 0;
+    for (int16_t& s : m->mtf1list) s = 0;
+    for (int16_t& s : m->mtf2list) s = 0;
 
     m->encoding = flag != 0 ? 1 : 0;
     if (m->encoding) {

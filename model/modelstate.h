@@ -129,6 +129,10 @@ inline void countstop(runmodel* m, uint32_t t)
 // halving; streams that never need it are unaffected.
 void limitlisttotal(cumtable* table, uint32_t size);
 
+// A list's storage as vectors of eight symbols (model.h: listlanes).
+template <uint32_t cap>
+constexpr uint32_t listvectors = (cap + listlanes - 1) / listlanes;
+
 // After position i of a list has been coded, in either direction: counts
 // the position (a full list's table is halved once its total passes 1000),
 // closes the gap in the list, and takes the position that fell empty out of
@@ -137,19 +141,33 @@ void limitlisttotal(cumtable* table, uint32_t size);
 // in a fixed number of steps, and the gap closes by a pass over the whole
 // list that moves only the symbols behind it.
 template <uint32_t cap>
-inline void listremove(int32_t* list, uint32_t* size, cumtable* table, uint32_t i)
+inline void listremove(int16_t* list, uint32_t* size, cumtable* table, uint32_t i)
 {
     ++table->freq[i];
     updatecumfixed<std::bit_width(cap)>(i, table, +1);
     if (table->total > listlimit && *size == cap) scalefreq(table);
     const uint32_t last = --*size;
-    for (uint32_t j = 0; j + 1 < cap; ++j) {
-        // All ones for i <= j < last, as arithmetic rather than a condition.
-        const uint32_t moves = 0u - static_cast<uint32_t>(j - i < last - i);
-        const uint32_t now = static_cast<uint32_t>(list[j]);
-        const uint32_t behind = static_cast<uint32_t>(list[j + 1]);
-        list[j] = static_cast<int32_t>((behind & moves) | (now & ~moves));
+#if defined(__SSE2__)
+    // Position j takes position j + 1's symbol for i <= j < last: each
+    // vector beside itself moved down a lane, the next vector's first lane
+    // coming in at its top.
+    constexpr uint32_t vectors = listvectors<cap>;
+    __m128i v[vectors + 1];
+    for (uint32_t g = 0; g < vectors; ++g) v[g] = _mm_load_si128(reinterpret_cast<const __m128i*>(list) + g);
+    v[vectors] = _mm_setzero_si128();
+    const __m128i from = _mm_set1_epi16(static_cast<int16_t>(i));
+    const __m128i upto = _mm_set1_epi16(static_cast<int16_t>(last));
+    for (uint32_t g = 0; g < vectors; ++g) {
+        const __m128i lane = _mm_add_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7),
+                                           _mm_set1_epi16(static_cast<int16_t>(listlanes * g)));
+        const __m128i behind = _mm_or_si128(_mm_srli_si128(v[g], 2), _mm_slli_si128(v[g + 1], 14));
+        const __m128i moves = _mm_andnot_si128(_mm_cmpgt_epi16(from, lane), _mm_cmpgt_epi16(upto, lane));
+        _mm_store_si128(reinterpret_cast<__m128i*>(list) + g,
+                        _mm_or_si128(_mm_and_si128(moves, behind), _mm_andnot_si128(moves, v[g])));
     }
+#else
+    for (uint32_t j = i; j < last; ++j) list[j] = list[j + 1];
+#endif
     updatecumonly(last, table, -static_cast<int32_t>(table->freq[last]));
 }
 
@@ -159,23 +177,21 @@ inline void listremove(int32_t* list, uint32_t* size, cumtable* table, uint32_t 
 // positions past the occupied ones hold symbols that have moved on, all
 // behind sym's place, so the first position holding sym is its own.
 //
-// With the vector unit: every position compared at once, in groups of four
-// (the last group ending at the list's end), and the lowest match taken,
-// instead of a scan whose end varies with every symbol.
+// With the vector unit: every position compared at once, eight to a
+// vector, and the lowest match taken, instead of a scan whose end varies
+// with every symbol.
 template <uint32_t cap>
-inline uint32_t listposition(const int32_t* list, int32_t sym)
+inline uint32_t listposition(const int16_t* list, int32_t sym)
 {
 #if defined(__SSE2__)
-    static_assert(cap >= 4);
-    constexpr uint32_t groups = (cap + 3) / 4;
-    const __m128i target = _mm_set1_epi32(sym);
-    uint32_t found = 0;
-    for (uint32_t g = 0; g < groups; ++g) {
-        const uint32_t from = 4 * g + 4 <= cap ? 4 * g : cap - 4;
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(list + from));
-        found |= static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(x, target)))) << from;
+    const __m128i target = _mm_set1_epi16(static_cast<int16_t>(sym));
+    uint64_t found = 0;
+    for (uint32_t g = 0; g < listvectors<cap>; ++g) {
+        const __m128i x = _mm_load_si128(reinterpret_cast<const __m128i*>(list) + g);
+        found |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi16(x, target))))
+                 << (16 * g);
     }
-    return static_cast<uint32_t>(std::countr_zero(found));
+    return static_cast<uint32_t>(std::countr_zero(found)) / 2;
 #else
     uint32_t i = 0;
     while (list[i] != sym) ++i;

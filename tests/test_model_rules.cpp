@@ -346,20 +346,21 @@ TEST(ModelRules, LongRunsAndTheLongest)
 
 // The encoder's vector search for a symbol's list position against a plain
 // scan, on lists of both sizes where a later position holds a stale copy of
-// the symbol (as listremove leaves them past the occupied positions).
+// the symbol (as listremove and the lanes past a list's capacity leave them).
 TEST(ModelRules, ListPositionIsTheFirstMatch)
 {
     // {position of the symbol, a later position holding another copy}
-    const std::array<uint32_t, 2> cases[] = {{0, 5}, {3, 4}, {4, 9}, {9, 9}, {0, 19}, {16, 19}, {19, 19}, {7, 7}, {11, 18}};
+    const std::array<uint32_t, 2> cases[] = {{0, 5},  {3, 4},   {4, 9},   {9, 9},   {0, 19},  {16, 19},
+                                             {19, 19}, {7, 7}, {11, 18}, {9, 12}, {19, 23}, {2, 15}};
     for (const auto& [at, stale] : cases) {
-        int32_t list[mtf2cap];
-        for (uint32_t j = 0; j < mtf2cap; ++j) list[j] = static_cast<int32_t>(100 + j);
+        alignas(16) int16_t list[mtf2room];
+        for (uint32_t j = 0; j < mtf2room; ++j) list[j] = static_cast<int16_t>(100 + j);
         list[stale] = 42;
         list[at] = 42;
         uint32_t plain = 0;
         while (list[plain] != 42) ++plain;
         EXPECT_EQ(listposition<mtf2cap>(list, 42), plain) << at;
-        if (stale < mtf1cap) {
+        if (at < mtf1cap) {
             EXPECT_EQ(listposition<mtf1cap>(list, 42), plain) << at;
         }
     }

@@ -119,6 +119,28 @@ TEST(Threads, TruncationAtAndAroundEveryBlockBoundary)
     }
 }
 
+TEST(Threads, ProgramsReadAndWriteBesideTheCodingAsOnOneThread)
+{
+    // Where two processors may be used the programs read and write on a
+    // thread of their own; pinned to one, on the thread that codes. Either
+    // way the same bytes, messages and status, also for a damaged stream
+    // and for input through a pipe.
+    const bytes original = threeblocks();
+    const bytes packed = vorn(original).out;
+    bytes damaged = packed;
+    damaged[packed.size() * 2 / 3] ^= 0x40;
+    const std::pair<std::string, bytes> runs[] = {{"vorn", original}, {"unvorn", packed}, {"unvorn", damaged}};
+    for (const auto& [program, input] : runs) {
+        for (const std::string feed : {"", "cat | "}) {
+            const runresult two = runshell(feed + bindir + "/" + program, input);
+            const runresult one = runshell(feed + "taskset -c 0 " + bindir + "/" + program, input);
+            EXPECT_EQ(two.status, one.status) << feed << program;
+            EXPECT_EQ(diffreport(two.out, one.out), "") << feed << program;
+            EXPECT_EQ(two.err, one.err) << feed << program;
+        }
+    }
+}
+
 TEST(Threads, ProgramsReportAFailedOutputOnce)
 {
     // Through the programs, on a device that is always full.
