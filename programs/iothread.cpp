@@ -154,8 +154,9 @@ long io_take(iothread* io, const uint8_t** data, int* err)
 
 uint8_t* io_outpiece(iothread* io)
 {
+    std::unique_lock<std::mutex> lock(io->mu, std::defer_lock);
     if (io->threaded) {
-        std::unique_lock<std::mutex> lock(io->mu);
+        lock.lock();
         io->cv.wait(lock, [io] { return io->outqueued < ioslots; });
     }
     return io->out[(io->outfirst + io->outqueued) % ioslots].get();

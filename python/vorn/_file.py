@@ -20,6 +20,15 @@ _MODE_WRITE = 3
 _CHUNK = 1 << 20
 
 
+def _integer(size):
+    """A size as an int, from anything with __index__."""
+    if isinstance(size, int):
+        return size
+    if not hasattr(size, "__index__"):
+        raise TypeError("Integer argument expected")
+    return size.__index__()
+
+
 class _Reader(io.RawIOBase):
     """The restored bytes of a file of vorn streams, as a raw stream."""
 
@@ -219,19 +228,11 @@ class VornFile(io.BufferedIOBase):
 
     def readline(self, size=-1):
         self._check_can_read()
-        if not isinstance(size, int):
-            if not hasattr(size, "__index__"):
-                raise TypeError("Integer argument expected")
-            size = size.__index__()
-        return self._buffer.readline(size)
+        return self._buffer.readline(_integer(size))
 
     def readlines(self, size=-1):
         self._check_can_read()
-        if not isinstance(size, int):
-            if not hasattr(size, "__index__"):
-                raise TypeError("Integer argument expected")
-            size = size.__index__()
-        return self._buffer.readlines(size)
+        return self._buffer.readlines(_integer(size))
 
     def write(self, data):
         """Compresses data (a bytes-like object) into the file; returns the
