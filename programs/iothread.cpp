@@ -109,7 +109,7 @@ void serve(iothread* io)
 
 }  // namespace
 
-bool io_start(iothread* io, int infd, int outfd, size_t piece)
+bool io_start(iothread* io, int infd, int outfd, size_t piece, bool beside)
 {
     io->infd = infd;
     io->outfd = outfd;
@@ -119,7 +119,7 @@ bool io_start(iothread* io, int infd, int outfd, size_t piece)
         io->out[i].reset(new (std::nothrow) uint8_t[piece]);
         if (!io->in[i] || !io->out[i]) return false;
     }
-    if (!twoprocessors() || pipe2(io->wake, O_CLOEXEC) != 0) return true;
+    if (!beside || !twoprocessors() || pipe2(io->wake, O_CLOEXEC) != 0) return true;
     try {
         io->thread = std::thread(serve, io);
         io->threaded = true;

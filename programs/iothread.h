@@ -1,8 +1,8 @@
 // The programs' reading and writing, beside the thread that codes: a
 // thread of their own reads the next piece of input while the current one
 // is coded, and writes each piece of output while the next is made. Where
-// the process may run on one processor only, the same calls read and write
-// on the calling thread.
+// the process may run on one processor only, or the caller asks for none,
+// the same calls read and write on the calling thread.
 //
 // The pump takes input pieces in order and gives each back when it has
 // used it up, and fills output pieces and submits them; the pieces are
@@ -44,9 +44,9 @@ struct iothread {
     std::thread thread;
 };
 
-// Sets up pieces of `piece` bytes and starts the thread where two
-// processors may be used; false when memory is short.
-bool io_start(iothread* io, int infd, int outfd, size_t piece);
+// Sets up pieces of `piece` bytes and, when `beside` is true, starts the
+// thread where two processors may be used; false when memory is short.
+bool io_start(iothread* io, int infd, int outfd, size_t piece, bool beside);
 
 // The next piece of input (waiting for it): its bytes and length, 0 at
 // the end of the input; -1 on a read error (errno in *err). The piece held

@@ -38,13 +38,14 @@ streamresult iofailed(iofailure io, int err)
 
 // The loop both directions share, over either kind of stream: a new
 // stream with the programs' progress lines, fed and emptied until it ends,
-// the files read and written beside it (iothread.h).
+// the files read and written beside it (iothread.h) where `beside` asks.
 template <typename New, typename Track, typename Run, typename Stop, typename Free>
-streamresult pump(New create, Track track, Run run, Stop stopcode, Free release, int infd, int outfd, progress* p)
+streamresult pump(New create, Track track, Run run, Stop stopcode, Free release, int infd, int outfd, progress* p,
+                  bool beside)
 {
     iothread io;
     const auto s = create(0);
-    if (!io_start(&io, infd, outfd, piece) || s == nullptr) {
+    if (!io_start(&io, infd, outfd, piece, beside) || s == nullptr) {
         release(s);
         io_finish(&io);
         streamresult r;
@@ -98,12 +99,17 @@ streamresult pump(New create, Track track, Run run, Stop stopcode, Free release,
 
 }  // namespace
 
+// Compressing, the second thread sorts beside the coding and keeps both
+// processors busy: a third thread for the files would take time from it.
+// Restoring, the decoding sets the pace, and the files go beside it.
 streamresult compress_stream(int infd, int outfd, progress* p)
 {
-    return pump(vorn_encoder_new, encoder_progress, vorn_encode, encoder_stopcode, vorn_encoder_free, infd, outfd, p);
+    return pump(vorn_encoder_new, encoder_progress, vorn_encode, encoder_stopcode, vorn_encoder_free, infd, outfd, p,
+                false);
 }
 
 streamresult decompress_stream(int infd, int outfd, progress* p)
 {
-    return pump(vorn_decoder_new, decoder_progress, vorn_decode, decoder_stopcode, vorn_decoder_free, infd, outfd, p);
+    return pump(vorn_decoder_new, decoder_progress, vorn_decode, decoder_stopcode, vorn_decoder_free, infd, outfd, p,
+                true);
 }
