@@ -7,6 +7,7 @@
 
 #include "coder/arith.h"
 #include "coder/flattable.h"
+#include "common/classes.h"
 #include "tests/coder_support.h"
 
 namespace {
@@ -382,7 +383,7 @@ TEST(CumTable, WorkedExamples)
     EXPECT_EQ(c.t.total, 504u);
 
     table_owner d(4, 4);
-    const int32_t classes[4] = {3, 0, 3, 0};
+    const int32_t classes[4] = {fullclass, ringclass, fullclass, ringclass};
     scalefreqcond(&d.t, classes);
     EXPECT_EQ(std::vector<uint32_t>(d.t.freq, d.t.freq + 4), (std::vector<uint32_t>{2, 2, 2, 2}));
     EXPECT_EQ(d.t.total, 4u);
@@ -415,7 +416,7 @@ void agreeswithnaive(std::initializer_list<uint32_t> sizes)
         table_t* t = &tab.t;
         std::vector<uint32_t> freq(n, 1);
         std::vector<bool> in(n, true);
-        std::vector<int32_t> classes(n, 3);
+        std::vector<int32_t> classes(n, fullclass);
         for (int step = 0; step < 20000; ++step) {
             const uint32_t s = rng() % n;
             switch (rng() % 6) {
@@ -435,7 +436,7 @@ void agreeswithnaive(std::initializer_list<uint32_t> sizes)
                 else
                     updatecumonly(s, t, d);
                 in[s] = !in[s];
-                classes[s] = in[s] ? 3 : 0;
+                classes[s] = in[s] ? fullclass : ringclass;
                 break;
             }
             case 3:
@@ -444,7 +445,7 @@ void agreeswithnaive(std::initializer_list<uint32_t> sizes)
                     if (rng() % 2) {
                         scalefreq(t);
                         in.assign(n, true);
-                        classes.assign(n, 3);
+                        classes.assign(n, fullclass);
                     } else {
                         scalefreqcond(t, classes.data());
                     }

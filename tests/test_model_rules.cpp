@@ -256,7 +256,7 @@ TEST(ModelRules, FullTableRescalesAbove8000)
             EXPECT_EQ(m->full.freq[60], 3u);
             uint32_t sum = 0;
             for (uint32_t s = 0; s < 257; ++s)
-                if (m->sym2mod[s] == 3) sum += m->full.freq[s];
+                if (m->sym2mod[s] == fullclass) sum += m->full.freq[s];
             EXPECT_EQ(m->full.total, sum);
         }
         m->encoding = 0;
