@@ -388,7 +388,7 @@ vorn_decoder* vorn_decoder_new(int threads)
     if (threads < 0 || threads > 2) return nullptr;
     vorn_decoder* const d = new (std::nothrow) vorn_decoder;
     if (d == nullptr) return nullptr;
-    d->pipe.work.threaded = threads == 0 ? twoprocessors() : threads == 2;
+    d->pipe.work.threaded = secondthread(threads);
     return d;
 }
 

@@ -215,7 +215,7 @@ vorn_encoder* vorn_encoder_new(int threads)
     if (threads < 0 || threads > 2) return nullptr;
     std::unique_ptr<vorn_encoder> e(new (std::nothrow) vorn_encoder);
     if (!e) return nullptr;
-    e->sorter.threaded = threads == 0 ? twoprocessors() : threads == 2;
+    e->sorter.threaded = secondthread(threads);
     for (inblock& b : e->blocks) {
         b.buf.reset(new (std::nothrow) uint8_t[blocksize]);
         if (!b.buf) return nullptr;

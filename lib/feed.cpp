@@ -70,11 +70,3 @@ size_t feed_stop(feed* f)
     }
     return taken;
 }
-
-void feed_reset(feed* f)
-{
-    f->carried = 0;
-    f->oncarry = false;
-    f->copied = 0;
-    f->in.overrun = 0;
-}

@@ -52,7 +52,3 @@ size_t feed_keep(feed* f);
 // Ends a call that stops for another reason: only the bytes read are
 // taken, the rest stay the caller's. Returns the caller's bytes taken.
 size_t feed_stop(feed* f);
-
-// Forgets everything carried: a new stream starts from the caller's next
-// bytes.
-void feed_reset(feed* f);

@@ -33,6 +33,10 @@ void decoder_progress(vorn_decoder* d, progressfn fn, void* arg);
 unsigned encoder_stopcode(const vorn_encoder* e);
 unsigned decoder_stopcode(const vorn_decoder* d);
 
+// Whether the process may run on two processors, where threads 0 takes two
+// (the programs put their reading and writing beside the coding there).
+bool twoprocessors();
+
 // Threads the stream has started for its second thread so far.
 unsigned encoder_threadstarts(const vorn_encoder* e);
 unsigned decoder_threadstarts(const vorn_decoder* d);

@@ -19,6 +19,10 @@
 // mask): where the library's `threads` 0 chooses two threads.
 bool twoprocessors();
 
+// Whether a stream made with `threads` (vorn.h: 0, 1 or 2) has a second
+// thread.
+inline bool secondthread(int threads) { return threads == 0 ? twoprocessors() : threads == 2; }
+
 struct task {
     bool threaded = false;       // run the work on a thread of its own
     std::thread thread;          // the running work, when threaded

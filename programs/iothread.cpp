@@ -2,12 +2,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sched.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <new>
 #include <system_error>
+
+#include "lib/programs.h"
 
 namespace {
 
@@ -32,12 +33,6 @@ int writeall(int fd, const uint8_t* p, size_t n)
         n -= static_cast<size_t>(put);
     }
     return 0;
-}
-
-bool twoprocessors()
-{
-    cpu_set_t set;
-    return sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) >= 2;
 }
 
 // Waits until the input has bytes (or its end) or the pump stops the
