@@ -98,24 +98,34 @@ inline uint32_t getsymcf(uint32_t value, const flattable* table, uint32_t* cum)
     const uint16_t* const groupbelow = table->groupbelow;
 #if defined(__SSE2__)
     // Sixteen lanes of comparisons make one mask of sixteen bits.
-    const auto mask16 = [](const uint16_t* p, __m128i target) {
-        const __m128i a = _mm_cmpgt_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(p)), target);
-        const __m128i b = _mm_cmpgt_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(p + 8)), target);
+    const auto mask16 = [](__m128i a, __m128i b) {
         return static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
     };
     static_assert(flatlanes == 24, "the group level is one pass of sixteen lanes and one of eight");
     const __m128i target = _mm_set1_epi16(static_cast<int16_t>(value));
-    const __m128i top = _mm_cmpgt_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(groupbelow + 16)), target);
+    const __m128i* const level = reinterpret_cast<const __m128i*>(groupbelow);
+    const __m128i starts[3] = {_mm_load_si128(level), _mm_load_si128(level + 1), _mm_load_si128(level + 2)};
+    const __m128i above[3] = {_mm_cmpgt_epi16(starts[0], target), _mm_cmpgt_epi16(starts[1], target),
+                              _mm_cmpgt_epi16(starts[2], target)};
     // As if a group past the last began at total.
-    const uint32_t over = (1u << table->groups) | mask16(groupbelow, target) |
-                          static_cast<uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(top, top)) & 0xFF) << 16;
+    const uint32_t over = (1u << table->groups) | mask16(above[0], above[1]) | (mask16(above[2], above[2]) & 0xFF) << 16;
     // groupbelow[0] is 0, never above value; a lane past the last group
     // holds total, always above it.
     const uint32_t g = static_cast<uint32_t>(__builtin_ctz(over)) - 1;
-    const uint32_t base = groupbelow[g];
-    const uint16_t* const inner = table->below + g * flatgroup;
-    const uint32_t passed = (1u << flatgroup) | mask16(inner, _mm_set1_epi16(static_cast<int16_t>(value - base)));
+    // The group's start in every lane without a trip through g: the
+    // largest start not above value, as the starts only grow. The
+    // positions are then compared whole, start added, with the value.
+    __m128i base = _mm_max_epi16(_mm_max_epi16(_mm_andnot_si128(above[0], starts[0]), _mm_andnot_si128(above[1], starts[1])),
+                                 _mm_andnot_si128(above[2], starts[2]));
+    base = _mm_max_epi16(base, _mm_shuffle_epi32(base, 0x4E));
+    base = _mm_max_epi16(base, _mm_shuffle_epi32(base, 0xB1));
+    base = _mm_max_epi16(base, _mm_shufflehi_epi16(_mm_shufflelo_epi16(base, 0xB1), 0xB1));
+    const __m128i* const inner = reinterpret_cast<const __m128i*>(table->below + g * flatgroup);
+    const uint32_t passed = (1u << flatgroup) | mask16(_mm_cmpgt_epi16(_mm_add_epi16(_mm_load_si128(inner), base), target),
+                                                       _mm_cmpgt_epi16(_mm_add_epi16(_mm_load_si128(inner + 1), base), target));
     const uint32_t p = static_cast<uint32_t>(__builtin_ctz(passed)) - 1;
+    *cum = groupbelow[g] + table->below[g * flatgroup + p];
+    return g * flatgroup + p;
 #else
     uint32_t g = 0;
     while (g + 1 < table->groups && groupbelow[g + 1] <= value) ++g;
@@ -123,9 +133,9 @@ inline uint32_t getsymcf(uint32_t value, const flattable* table, uint32_t* cum)
     const uint16_t* const inner = table->below + g * flatgroup;
     uint32_t p = 0;
     while (p + 1 < flatgroup && inner[p + 1] <= value - base) ++p;
-#endif
     *cum = base + inner[p];
     return g * flatgroup + p;
+#endif
 }
 
 inline uint32_t getsym(uint32_t value, const flattable* table)
