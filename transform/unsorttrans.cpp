@@ -71,9 +71,6 @@ void walksteps(walkstate* st, uint8_t* out, uint32_t k)
                 const uint8_t* const b = chainbytes + c.from;
                 std::memcpy(out, b, c.length);
                 out += c.length;
-                for (uint32_t i = c.length < 4 ? 0 : c.length - 4; i < c.length; ++i) {
-                    ctx = (ctx >> 8) | (uint32_t{b[i]} << 24);
-                }
                 j += c.length - 1;
                 s = c.end;
                 w = c.endword;
@@ -81,9 +78,7 @@ void walksteps(walkstate* st, uint8_t* out, uint32_t k)
             }
             w = c.word;
         }
-        const uint32_t c = w >> 24;
-        *out++ = static_cast<uint8_t>(c);
-        ctx = (ctx >> 8) | (c << 24);
+        *out++ = static_cast<uint8_t>(w >> 24);
         if (s == last) *home = spent;
         if (w & step_exact) {
             s = w & step_slotmask;
@@ -105,11 +100,10 @@ void walksteps(walkstate* st, uint8_t* out, uint32_t k)
             w = word[s];
         }
     }
-    if (draws != k) {
-        const uint32_t c = w >> 24;
-        *out = static_cast<uint8_t>(c);
-        ctx = (ctx >> 8) | (c << 24);
-    }
+    if (draws != k) *out++ = static_cast<uint8_t>(w >> 24);
+    // The context: the last four bytes written, the newest on top; fewer
+    // than four written in this call shift into the context before.
+    for (const uint8_t* b = out - (k < 4 ? k : 4); b != out; ++b) ctx = (ctx >> 8) | (uint32_t{*b} << 24);
     st->slot = s;
     st->word = w;
     st->ctx = ctx;
