@@ -120,22 +120,20 @@ inline uint32_t getsymcf(uint32_t value, const flattable* table, uint32_t* cum)
     base = _mm_max_epi16(base, _mm_shuffle_epi32(base, 0x4E));
     base = _mm_max_epi16(base, _mm_shuffle_epi32(base, 0xB1));
     base = _mm_max_epi16(base, _mm_shufflehi_epi16(_mm_shufflelo_epi16(base, 0xB1), 0xB1));
-    const __m128i* const inner = reinterpret_cast<const __m128i*>(table->below + g * flatgroup);
-    const uint32_t passed = (1u << flatgroup) | mask16(_mm_cmpgt_epi16(_mm_add_epi16(_mm_load_si128(inner), base), target),
-                                                       _mm_cmpgt_epi16(_mm_add_epi16(_mm_load_si128(inner + 1), base), target));
+    const uint16_t* const inner = table->below + g * flatgroup;
+    const __m128i* const lanes = reinterpret_cast<const __m128i*>(inner);
+    const uint32_t passed = (1u << flatgroup) | mask16(_mm_cmpgt_epi16(_mm_add_epi16(_mm_load_si128(lanes), base), target),
+                                                       _mm_cmpgt_epi16(_mm_add_epi16(_mm_load_si128(lanes + 1), base), target));
     const uint32_t p = static_cast<uint32_t>(__builtin_ctz(passed)) - 1;
-    *cum = groupbelow[g] + table->below[g * flatgroup + p];
-    return g * flatgroup + p;
 #else
     uint32_t g = 0;
     while (g + 1 < table->groups && groupbelow[g + 1] <= value) ++g;
-    const uint32_t base = groupbelow[g];
     const uint16_t* const inner = table->below + g * flatgroup;
     uint32_t p = 0;
-    while (p + 1 < flatgroup && inner[p + 1] <= value - base) ++p;
-    *cum = base + inner[p];
-    return g * flatgroup + p;
+    while (p + 1 < flatgroup && inner[p + 1] <= value - groupbelow[g]) ++p;
 #endif
+    *cum = groupbelow[g] + inner[p];
+    return g * flatgroup + p;
 }
 
 inline uint32_t getsym(uint32_t value, const flattable* table)
