@@ -58,33 +58,74 @@ inline uint32_t getcf(uint32_t sym, const flattable* table)
     return table->groupbelow[sym / flatgroup] + table->below[sym];
 }
 
-// Adds delta to the weight of sym and to total; freq is left to the
-// caller.
-inline void updatecumonly(uint32_t sym, flattable* table, int32_t delta)
+#if defined(__SSE2__)
+// Eight lanes from lane v on: d in the lanes after `after`, 0 in the others.
+inline __m128i flat_lanesafter(uint32_t v, uint32_t after, __m128i d)
 {
-    const uint32_t g = sym / flatgroup;
-    uint16_t* const inner = table->below + g * flatgroup;
-    table->total += static_cast<uint32_t>(delta);
+    const __m128i lane = _mm_setr_epi16(v, v + 1, v + 2, v + 3, v + 4, v + 5, v + 6, v + 7);
+    return _mm_and_si128(d, _mm_cmpgt_epi16(lane, _mm_set1_epi16(static_cast<int16_t>(after))));
+}
+#endif
+
+// Adds delta to the positions after sym in its group.
+inline void flat_addinner(flattable* table, uint32_t sym, int32_t delta)
+{
+    uint16_t* const inner = table->below + sym / flatgroup * flatgroup;
 #if defined(__SSE2__)
     const __m128i d = _mm_set1_epi16(static_cast<int16_t>(delta));
-    const __m128i at = _mm_set1_epi16(static_cast<int16_t>(sym % flatgroup));
     for (uint32_t v = 0; v < flatgroup; v += 8) {
-        const __m128i lane = _mm_setr_epi16(v, v + 1, v + 2, v + 3, v + 4, v + 5, v + 6, v + 7);
         __m128i* const q = reinterpret_cast<__m128i*>(inner + v);
-        const __m128i add = _mm_and_si128(d, _mm_cmpgt_epi16(lane, at));
-        _mm_store_si128(q, _mm_add_epi16(_mm_load_si128(q), add));
-    }
-    const __m128i group = _mm_set1_epi16(static_cast<int16_t>(g));
-    for (uint32_t v = 0; v < flatlanes; v += 8) {
-        const __m128i lane = _mm_setr_epi16(v, v + 1, v + 2, v + 3, v + 4, v + 5, v + 6, v + 7);
-        __m128i* const q = reinterpret_cast<__m128i*>(table->groupbelow + v);
-        const __m128i add = _mm_and_si128(d, _mm_cmpgt_epi16(lane, group));
-        _mm_store_si128(q, _mm_add_epi16(_mm_load_si128(q), add));
+        _mm_store_si128(q, _mm_add_epi16(_mm_load_si128(q), flat_lanesafter(v, sym % flatgroup, d)));
     }
 #else
     const uint16_t d = static_cast<uint16_t>(delta);
     for (uint32_t p = sym % flatgroup + 1; p < flatgroup; ++p) inner[p] = static_cast<uint16_t>(inner[p] + d);
+#endif
+}
+
+// Adds delta to the groups after group g.
+inline void flat_addgroups(flattable* table, uint32_t g, int32_t delta)
+{
+#if defined(__SSE2__)
+    const __m128i d = _mm_set1_epi16(static_cast<int16_t>(delta));
+    for (uint32_t v = 0; v < flatlanes; v += 8) {
+        __m128i* const q = reinterpret_cast<__m128i*>(table->groupbelow + v);
+        _mm_store_si128(q, _mm_add_epi16(_mm_load_si128(q), flat_lanesafter(v, g, d)));
+    }
+#else
+    const uint16_t d = static_cast<uint16_t>(delta);
     for (uint32_t h = g + 1; h < flatlanes; ++h) table->groupbelow[h] = static_cast<uint16_t>(table->groupbelow[h] + d);
+#endif
+}
+
+// Adds delta to the weight of sym and to total; freq is left to the
+// caller.
+inline void updatecumonly(uint32_t sym, flattable* table, int32_t delta)
+{
+    table->total += static_cast<uint32_t>(delta);
+    flat_addinner(table, sym, delta);
+    flat_addgroups(table, sym / flatgroup, delta);
+}
+
+// The same for two symbols at once, da to the weight of a and db to that
+// of b: one pass over the group level for both. The model takes a symbol
+// out of coding and puts another back with most new symbols.
+inline void updatecumtwo(flattable* table, uint32_t a, int32_t da, uint32_t b, int32_t db)
+{
+    table->total += static_cast<uint32_t>(da + db);
+    flat_addinner(table, a, da);
+    flat_addinner(table, b, db);
+#if defined(__SSE2__)
+    const __m128i dav = _mm_set1_epi16(static_cast<int16_t>(da));
+    const __m128i dbv = _mm_set1_epi16(static_cast<int16_t>(db));
+    for (uint32_t v = 0; v < flatlanes; v += 8) {
+        __m128i* const q = reinterpret_cast<__m128i*>(table->groupbelow + v);
+        const __m128i add = _mm_add_epi16(flat_lanesafter(v, a / flatgroup, dav), flat_lanesafter(v, b / flatgroup, dbv));
+        _mm_store_si128(q, _mm_add_epi16(_mm_load_si128(q), add));
+    }
+#else
+    flat_addgroups(table, a / flatgroup, da);
+    flat_addgroups(table, b / flatgroup, db);
 #endif
 }
 

@@ -42,19 +42,18 @@ inline void pushfront(int16_t* list, int32_t s)
 #endif
 }
 
-// X leaves the ring for the front of list 1.
-void ringleave(model* m, int32_t x)
+// X leaves the ring for the front of list 1. Returns the symbol that a
+// full list 2 hands back to the full table, or -1; the table itself is
+// left to the caller.
+int32_t ringleave(model* m, int32_t x)
 {
     int32_t* const sym2mod = m->sym2mod;
-    flattable* const full = &m->full;
+    int32_t back = -1;
     if (m->mtf1size == mtf1cap) {
         const int32_t y = m->mtf1list[mtf1cap - 1];
         if (m->mtf2size == mtf2cap) {
-            const int32_t z = m->mtf2list[mtf2cap - 1];
-            // Z returns to coding with the count it kept.
-            updatecumonly(static_cast<uint32_t>(z), full, static_cast<int32_t>(full->freq[z]));
-            sym2mod[z] = fullclass;
-            if (full->total > fulllimit) scalefreqcond(full, sym2mod);
+            back = m->mtf2list[mtf2cap - 1];
+            sym2mod[back] = fullclass;
         } else {
             occupy(&m->mtf2, m->mtf2size);
             ++m->mtf2size;
@@ -67,6 +66,30 @@ void ringleave(model* m, int32_t x)
     }
     pushfront<mtf1cap>(m->mtf1list, x);
     sym2mod[x] = list1class;
+    return back;
+}
+
+// The full table's part: s, when it was coded from the table, leaves its
+// coding with its count raised by 4; back, when a symbol comes back, returns
+// to coding with the count it kept, and the table is halved once its total
+// passes 8000. Most new symbols do both, in one pass.
+void fullupdate(model* m, int32_t what, int32_t s, int32_t back)
+{
+    flattable* const full = &m->full;
+    if (what == fullclass) {
+        const uint32_t out = static_cast<uint32_t>(s);
+        const int32_t drop = -static_cast<int32_t>(full->freq[out]);
+        full->freq[out] += 4;
+        if (back < 0) {
+            updatecumonly(out, full, drop);
+            return;
+        }
+        updatecumtwo(full, out, drop, static_cast<uint32_t>(back), static_cast<int32_t>(full->freq[back]));
+    } else {
+        if (back < 0) return;
+        updatecumonly(static_cast<uint32_t>(back), full, static_cast<int32_t>(full->freq[back]));
+    }
+    if (full->total > fulllimit) scalefreqcond(full, m->sym2mod);
 }
 
 }  // namespace
@@ -84,9 +107,10 @@ void cacheupdate(model* m, int32_t what, int32_t s, uint32_t newcount, int32_t n
         for (uint32_t& c : m->mwhat) m->mwhattotal += c = (c + 1) >> 1;
     }
 
+    int32_t back = -1;
     if (e->count != 0) {
         // The only remaining copy of its symbol (count 1) leaves the ring.
-        ringleave(m, e->sym);
+        back = ringleave(m, e->sym);
         setcount(m, e, newcount);
     } else {
         // An older duplicate: one copy of its symbol leaves the window. When
@@ -98,4 +122,5 @@ void cacheupdate(model* m, int32_t what, int32_t s, uint32_t newcount, int32_t n
     }
     e->sym = s;
     e->runctx = newctx;
+    fullupdate(m, what, s, back);
 }

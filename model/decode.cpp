@@ -162,15 +162,10 @@ int decode_newsymbol(model* m, arithcoder* coder)
         sym = decodelist<mtf2cap>(coder, m->mtf2list, &m->mtf2size, &m->mtf2);
         cacheupdate(m, list2class, sym, 1, listrunctx);
         break;
-    default: {
-        flattable* const full = &m->full;
-        sym = decode_symbol(coder, full);
-        const uint32_t s = static_cast<uint32_t>(sym);
-        updatecumonly(s, full, -static_cast<int32_t>(full->freq[s]));
-        full->freq[s] += 4;
+    default:
+        sym = decode_symbol(coder, &m->full);
         cacheupdate(m, fullclass, sym, 1, fullrunctx);
         break;
-    }
     }
 
     if (sym == endsymbol) return -1;

@@ -151,8 +151,6 @@ void encode_newsymbol(model* m, int32_t sym)
         flattable* const full = &m->full;
         const uint32_t s = static_cast<uint32_t>(sym);
         encode_freq(coder, full->freq[s], getcf(s, full), full->total);
-        updatecumonly(s, full, -static_cast<int32_t>(full->freq[s]));
-        full->freq[s] += 4;
         cacheupdate(m, fullclass, sym, 1, fullrunctx);
         break;
     }

@@ -109,7 +109,9 @@ inline void setcount(model* m, cachenode* p, uint32_t count)
 
 // Makes s, just coded from class what, the newest ring slot with the given
 // count and run context, counts the class decision, and pushes the symbol
-// the ring gives up down the lists (list 1 -> list 2 -> full).
+// the ring gives up down the lists (list 1 -> list 2 -> full). A symbol
+// coded from the full table leaves that table's coding here, its count
+// raised by 4.
 void cacheupdate(model* m, int32_t what, int32_t s, uint32_t newcount, int32_t newctx);
 
 // Counts the stop that ends a run number in run model m, whose sum was t

@@ -419,7 +419,7 @@ void agreeswithnaive(std::initializer_list<uint32_t> sizes)
         std::vector<int32_t> classes(n, fullclass);
         for (int step = 0; step < 20000; ++step) {
             const uint32_t s = rng() % n;
-            switch (rng() % 6) {
+            switch (rng() % 7) {
             case 0:
             case 1:
                 if (in[s]) {
@@ -448,6 +448,18 @@ void agreeswithnaive(std::initializer_list<uint32_t> sizes)
                         classes.assign(n, fullclass);
                     } else {
                         scalefreqcond(t, classes.data());
+                    }
+                }
+                break;
+            case 4:  // the flat table: one symbol out and another back in one call
+                if constexpr (std::is_same_v<table_t, flattable>) {
+                    const uint32_t b = rng() % n;
+                    if (in[s] && !in[b]) {
+                        updatecumtwo(t, s, -static_cast<int32_t>(freq[s]), b, static_cast<int32_t>(freq[b]));
+                        in[s] = false;
+                        in[b] = true;
+                        classes[s] = ringclass;
+                        classes[b] = fullclass;
                     }
                 }
                 break;
