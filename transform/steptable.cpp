@@ -14,20 +14,21 @@
 //
 // The passes, all reading the block in order:
 //  1. pair counts, which also check the counts against the block;
-//  2. through the pair groups, the starts of the order-3 groups, as bits;
+//  2. through the pair groups, the starts of the order-3 groups, as marks;
 //  3. through the order-3 groups, the step words: the first slot of each
 //     pair (group, byte) meets the first slot of the bucket it leads to
 //     (again the next slot of the byte's range at that moment), which
 //     becomes the pair's counter once a second slot shows that it needs one.
 //  4. where they fit, the counters take the word of their first slot.
-// Only the pair table (a few KiB for text) and the bit map (n / 8 bytes)
-// take scattered writes, and both stay in the caches; the table and the
-// counters are written in order, but for the rewrite of a pair's first
-// word, which lies in the same group.
+// Only the pair table (a few KiB for text) takes scattered writes. The
+// marks (a byte a slot) are written once each, in as many sequential
+// streams as there are byte values, set or clear, so that pass 2 has no
+// branch that the data decides and no read of what it writes; the table
+// and the counters are written in order, but for the rewrite of a pair's
+// first word, which lies in the same group.
 //
 #include "transform/steptable.h"
 
-#include <bit>
 #include <cstring>
 
 namespace {
@@ -51,30 +52,23 @@ void reserve(stepspace* space, uint32_t n)
     space->group.reset();
     space->word = takearray<uint32_t>(n, arraykind::scattered);
     space->counter = takearray<uint32_t>(n / 2 + 1);
-    space->group = takearray<uint64_t>(n / 64 + 2);
+    space->group = takearray<uint8_t>(n + 1);
     space->cap = n;
 }
 
-inline bool bitat(const uint64_t* bits, uint32_t s)
+// The first mark above s (there is one at n).
+uint32_t nextmark(const uint8_t* marks, uint32_t s)
 {
-    return (bits[s >> 6] >> (s & 63) & 1) != 0;
-}
-
-// The first set bit above s (there is one at n).
-uint32_t nextbit(const uint64_t* bits, uint32_t s)
-{
-    ++s;
-    uint32_t w = s >> 6;
-    uint64_t m = bits[w] & (~uint64_t{0} << (s & 63));
-    while (m == 0) m = bits[++w];
-    return w * 64 + static_cast<uint32_t>(std::countr_zero(m));
+    do ++s;
+    while (marks[s] == 0);
+    return s;
 }
 
 // The block, its bytes by rank, and the storage of one build.
 struct building {
     uint32_t* word;     // the step table
     uint32_t* counter;  // the counters
-    uint64_t* group;    // the group starts
+    uint8_t* group;     // the group starts
     uint32_t* pair;     // the pair counts
     const uint8_t* L;
     uint32_t n;
@@ -135,7 +129,7 @@ bool countpairs(building* b)
     return true;
 }
 
-// Pass 2: a bit at the first slot of every order-3 group. Returns the first
+// Pass 2: a mark at the first slot of every order-3 group. Returns the first
 // slot of the group i2 i1 i0 of the index i3 i2 i1 i0 (nearest byte
 // first), the group whose bytes i3 lead to the index's bucket: it comes
 // from the pair group i1 i0 through byte i2. nowhere if there is none.
@@ -145,8 +139,7 @@ uint32_t markgroups(building* b, uint32_t index)
     const uint32_t np = b->np;
     const uint32_t gindex = b->counts[i1] != 0 && b->counts[i0] != 0 ? b->column[i1] * np + b->column[i0] : nowhere;
     const uint32_t n = b->n;
-    uint64_t* const group = b->group;
-    std::memset(group, 0, (n / 64 + 2) * sizeof(uint64_t));
+    uint8_t* const group = b->group;
     uint32_t next[256];
     uint32_t last[256];
     std::memcpy(next, b->range, sizeof next);
@@ -157,15 +150,15 @@ uint32_t markgroups(building* b, uint32_t index)
         const uint32_t before = next[i2];
         for (const uint32_t end = s + b->pair[g]; s < end; ++s) {
             const uint32_t c = b->L[s];
+            // Every slot t is met once, so its mark is written once, set
+            // or clear, without a branch on which.
             const uint32_t t = next[c]++;
-            if (last[c] != g) {
-                last[c] = g;
-                group[t >> 6] |= uint64_t{1} << (t & 63);
-            }
+            group[t] = last[c] != g;
+            last[c] = g;
         }
         if (g == gindex && next[i2] != before) gstart = before;
     }
-    group[n >> 6] |= uint64_t{1} << (n & 63);  // the end closes the last group
+    group[n] = 1;  // the end closes the last group
     return gstart;
 }
 
@@ -177,7 +170,7 @@ void writesteps(building* b)
 {
     uint32_t* const word = b->word;
     uint32_t* const counter = b->counter;
-    const uint64_t* const group = b->group;
+    const uint8_t* const group = b->group;
     const uint8_t* const L = b->L;
     const uint32_t n = b->n;
     uint32_t next[256];
@@ -189,7 +182,7 @@ void writesteps(building* b)
     uint32_t ids = 0;
     uint32_t g = 0;
     for (uint32_t s = 0; s < n; ++s) {
-        g += bitat(group, s);
+        g += group[s];
         const uint32_t c = L[s];
         const uint32_t t = next[c]++;
         if (last[c] != g) {
@@ -216,7 +209,7 @@ void writesteps(building* b)
 uint32_t counthome(building* b, uint32_t index, uint32_t gstart, uint32_t* homehead)
 {
     const uint32_t i3 = index >> 24;
-    const uint32_t gend = nextbit(b->group, gstart);
+    const uint32_t gend = nextmark(b->group, gstart);
     uint32_t size = 0;
     for (uint32_t s = gstart; s < gend; ++s) {
         if (b->L[s] != i3) continue;

@@ -67,7 +67,7 @@ struct steptable {
 struct stepspace {
     heaparray<uint32_t> word;     // cap: the step table
     heaparray<uint32_t> counter;  // cap/2 + 1: running slots of the counted buckets
-    heaparray<uint64_t> group;    // cap/64 + 2: bit s marks the start of an order-3 group
+    heaparray<uint8_t> group;     // cap + 1: byte s marks the start of an order-3 group
     heaparray<uint32_t> pair;     // 256 x 256 pair counts
     uint32_t cap = 0;
 };

@@ -34,7 +34,7 @@ struct walkstate {
 // What the inverse sort transform keeps between calls: the storage of its
 // step tables and side chains, grown to the largest block seen (4 bytes
 // per slot for the table, up to 2 more for counters, of which text uses a
-// few hundred KiB, n / 8 bytes of bits, and for blocks of mostly exact
+// few hundred KiB, a byte per slot of marks, and for blocks of mostly exact
 // steps about 1.3 bytes per slot of side chains), and the walk in
 // progress. A zero-initialised record is empty; each stream or thread
 // restoring at the same time as another needs a record of its own. After
