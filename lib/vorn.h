@@ -12,7 +12,7 @@
  *
  * Memory: an encoder holds at most about 13 MiB (two blocks of input, the
  * sort's working storage, the coded output of a quarter block), a decoder
- * at most about 23 MiB (two decoded blocks and their restored bytes, and
+ * at most about 25 MiB (two decoded blocks and their restored bytes, and
  * the inverse transform's tables, of which text takes less). The one-shot
  * calls use one of either for the length of the call.
  */
