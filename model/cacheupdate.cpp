@@ -80,16 +80,15 @@ void fullupdate(model* m, int32_t what, int32_t s, int32_t back)
         const uint32_t out = static_cast<uint32_t>(s);
         const int32_t drop = -static_cast<int32_t>(full->freq[out]);
         full->freq[out] += 4;
-        if (back < 0) {
+        if (back < 0)
             updatecumonly(out, full, drop);
-            return;
-        }
-        updatecumtwo(full, out, drop, static_cast<uint32_t>(back), static_cast<int32_t>(full->freq[back]));
-    } else {
-        if (back < 0) return;
+        else
+            updatecumtwo(full, out, drop, static_cast<uint32_t>(back), static_cast<int32_t>(full->freq[back]));
+    } else if (back >= 0) {
         updatecumonly(static_cast<uint32_t>(back), full, static_cast<int32_t>(full->freq[back]));
     }
-    if (full->total > fulllimit) scalefreqcond(full, m->sym2mod);
+    // Only a return raises the total.
+    if (back >= 0 && full->total > fulllimit) scalefreqcond(full, m->sym2mod);
 }
 
 }  // namespace
